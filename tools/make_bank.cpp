@@ -1,0 +1,109 @@
+// Writes the four dumps of a sound bank made of generated tones.
+//
+//   make_bank OUTDIR
+//       the sample bank: PCM and DSP ADPCM tones, mono and stereo, of both
+//       forms, with an "AMPC" record and records the converter steps over.
+//   make_bank --sounds N --bytes B OUTDIR
+//       a benchmark bank: N mono PCM sounds of B bytes each (B even), their
+//       data back to back from offset 0 of dumpUC00.bin.
+#include "bank.hpp"
+#include "tone.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int usage() {
+    std::fputs("usage: make_bank [--sounds N --bytes B] OUTDIR\n", stderr);
+    return 2;
+}
+
+bank::dumps sample_bank() {
+    struct tone {
+        const char* name;
+        const char* form;
+        bool dsp;
+        std::uint16_t channels;
+        std::uint32_t rate;
+        double frequency;
+    };
+    const tone tones[] = {
+        {"pcm_mono_a4", "WAVE", false, 1, 22050, 440.00},
+        {"pcm_stereo_c5", "WAVS", false, 2, 32000, 523.25},
+        {"dsp_mono_e5", "WAVE", true, 1, 32000, 659.25},
+        {"dsp_stereo_g4", "WAVS", true, 2, 48000, 392.00},
+        {"pcm_mono_d5", "WAVS", false, 1, 44100, 587.33},
+        {"pcm_stereo_b4", "WAVE", false, 2, 48000, 493.88},
+        {"dsp_mono_a5", "WAVS", true, 1, 22050, 880.00},
+        {"dsp_stereo_c4", "WAVE", true, 2, 44100, 261.63},
+    };
+    bank::bank_builder b;
+    b.add_stepped_over(0x80000001, {0x10, 0x20});
+    int i = 0;
+    for (const tone& t : tones) {
+        const auto count = static_cast<std::uint32_t>(t.rate * 3 / 10);  // 300 ms
+        b.add(t.dsp ? bank::dsp_tone(t.name, t.form, t.channels, t.rate, t.frequency, count)
+                    : bank::pcm_tone(t.name, t.form, t.channels, t.rate, t.frequency, count));
+        if (++i == 4) b.add_ampc();
+        b.add_stepped_over(0x80000004 + static_cast<std::uint32_t>(i % 4), {static_cast<std::uint32_t>(i)});
+    }
+    b.add_stepped_over(0x8000011A, {});
+    return b.result();
+}
+
+// The sample data goes straight to the file, so a bank of gigabytes never
+// sits in memory.
+bool write_benchmark_bank(const fs::path& dir, unsigned long sounds, unsigned long size) {
+    bank::bank_builder b;
+    bank::sound s;
+    s.channels = 1;
+    s.sample_rate = 48000;
+    const bank::bytes data =
+        bank::pcm16_be({bank::sine(1000.0, 48000, static_cast<std::uint32_t>(size / 2))});
+    std::ofstream samples(dir / "dumpUC00.bin", std::ios::binary | std::ios::trunc);
+    for (unsigned long i = 0; i < sounds; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "snd%05lu", i);
+        s.name = name;
+        b.add_described(s, static_cast<std::uint32_t>(i * size), static_cast<std::uint32_t>(size));
+        samples.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(size));
+    }
+    samples.close();
+    const bank::dumps& d = b.result();
+    bank::write_file(dir / "dump01.bin", d.index);
+    bank::write_file(dir / "dump00.bin", d.header);
+    bank::write_file(dir / "dumpUC01.bin", d.wavs_samples);
+    return static_cast<bool>(samples);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    unsigned long sounds = 0, size = 0;
+    int arg = 1;
+    for (; arg + 1 < argc && std::strncmp(argv[arg], "--", 2) == 0; arg += 2) {
+        const unsigned long value = std::strtoul(argv[arg + 1], nullptr, 0);
+        if (std::strcmp(argv[arg], "--sounds") == 0) sounds = value;
+        else if (std::strcmp(argv[arg], "--bytes") == 0) size = value;
+        else return usage();
+    }
+    if (arg + 1 != argc || (sounds == 0) != (size == 0) || size % 2 != 0 ||
+        sounds * size > 0x7FFFFFFFUL)
+        return usage();
+    const fs::path dir = argv[arg];
+    fs::create_directories(dir);
+    if (sounds == 0) {
+        sample_bank().write(dir);
+    } else if (!write_benchmark_bank(dir, sounds, size)) {
+        std::fprintf(stderr, "make_bank: cannot write %s\n", dir.c_str());
+        return 1;
+    }
+    return 0;
+}

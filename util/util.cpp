@@ -1,0 +1,274 @@
+#include "util.hpp"
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+// Reports name this file as it is, whatever path the build compiled it from.
+constexpr const char* k_unit = "util.cpp";
+
+// A checked member's name and the location number of its check.
+struct check {
+    const char* name;
+    int line;
+};
+
+void seek_to(std::FILE* stream, std::int32_t offset, check where) {
+    if (std::fseek(stream, offset, SEEK_SET) != 0)
+        fatal_errno(k_unit, where.line, where.name, "fseek");
+}
+
+void read_exact(std::FILE* stream, void* buffer, std::size_t size, check where) {
+    if (std::fread(buffer, 1, size, stream) != size)
+        fatal_stream(k_unit, where.line, where.name, "fread", stream);
+}
+
+void write_exact(std::FILE* stream, const void* buffer, std::size_t size, check where) {
+    if (std::fwrite(buffer, 1, size, stream) != size)
+        fatal_stream(k_unit, where.line, where.name, "fwrite", stream);
+}
+
+// Reads N bytes into a local buffer and decodes them.
+template <std::size_t N, typename Decode>
+auto read_coded(std::FILE* stream, Decode decode, check where) {
+    std::array<std::uint8_t, N> bytes{};
+    read_exact(stream, bytes.data(), N, where);
+    return decode(bytes.data());
+}
+
+// Encodes into a local buffer and writes the N bytes.
+template <std::size_t N, typename Encode>
+std::int32_t write_coded(std::int32_t value, std::FILE* stream, Encode encode, check where) {
+    std::array<std::uint8_t, N> bytes{};
+    encode(static_cast<std::uint32_t>(value), bytes.data());
+    write_exact(stream, bytes.data(), N, where);
+    return static_cast<std::int32_t>(N);
+}
+
+std::uint8_t read_8(const std::uint8_t* bytes) { return bytes[0]; }
+void write_8(std::uint32_t value, std::uint8_t* bytes) {
+    bytes[0] = static_cast<std::uint8_t>(value);
+}
+
+std::size_t byte_count(std::int32_t length) { return static_cast<std::size_t>(length); }
+
+// Saves errno across the prefix, which may itself disturb it.
+void print_prefix(const char* file, int line, const char* function, const char* text) {
+    const int saved = errno;
+    std::fprintf(stderr, "%s:%d:%s:%s: ", file, line, function, text);
+    std::fflush(stderr);
+    errno = saved;
+}
+
+}  // namespace
+
+// ---- Fatal reports -------------------------------------------------------
+
+void fatal_message(const char* file, int line, const char* function, const char* text) {
+    std::fprintf(stderr, "%s:%d:%s: %s\n", file, line, function, text);
+    std::exit(1);
+}
+
+void fatal_errno(const char* file, int line, const char* function, const char* text) {
+    print_prefix(file, line, function, text);
+    std::perror(nullptr);
+    std::exit(1);
+}
+
+void fatal_stream(const char* file, int line, const char* function, const char* op,
+                  std::FILE* stream) {
+    print_prefix(file, line, function, op);
+    if (std::feof(stream))
+        std::fputs("unexpected EOF\n", stderr);
+    else
+        std::perror(op);
+    std::exit(1);
+}
+
+// ---- Codecs: most significant byte first, one byte at a time --------------
+
+std::uint16_t read_16_be(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+}
+
+std::uint16_t read_16_le(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>(bytes[1] << 8 | bytes[0]);
+}
+
+std::uint32_t read_32_be(const std::uint8_t* bytes) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value << 8 | bytes[i];
+    return value;
+}
+
+std::uint32_t read_32_le(const std::uint8_t* bytes) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | bytes[i];
+    return value;
+}
+
+std::uint64_t read_64_be(const std::uint8_t* bytes) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value = value << 8 | bytes[i];
+    return value;
+}
+
+void write_16_be(std::uint32_t value, std::uint8_t* bytes) {
+    for (int i = 1; i >= 0; --i, value >>= 8) bytes[i] = static_cast<std::uint8_t>(value);
+}
+
+void write_32_be(std::uint32_t value, std::uint8_t* bytes) {
+    for (int i = 3; i >= 0; --i, value >>= 8) bytes[i] = static_cast<std::uint8_t>(value);
+}
+
+void write_32_le(std::uint32_t value, std::uint8_t* bytes) {
+    for (int i = 0; i < 4; ++i, value >>= 8) bytes[i] = static_cast<std::uint8_t>(value);
+}
+
+// ---- Checked reads --------------------------------------------------------
+
+std::uint8_t get_byte(std::FILE* stream) {
+    return read_coded<1>(stream, read_8, {"get_byte", 83});
+}
+std::uint8_t get_byte_seek(std::int32_t offset, std::FILE* stream) {
+    seek_to(stream, offset, {"get_byte_seek", 89});
+    return get_byte(stream);
+}
+
+std::uint16_t get_16_be(std::FILE* stream) {
+    return read_coded<2>(stream, read_16_be, {"get_16_be", 98});
+}
+std::uint16_t get_16_be_seek(std::int32_t offset, std::FILE* stream) {
+    seek_to(stream, offset, {"get_16_be_seek", 104});
+    return get_16_be(stream);
+}
+
+std::uint16_t get_16_le(std::FILE* stream) {
+    return read_coded<2>(stream, read_16_le, {"get_16_le", 112});
+}
+std::uint16_t get_16_le_seek(std::int32_t offset, std::FILE* stream) {
+    seek_to(stream, offset, {"get_16_le_seek", 118});
+    return get_16_le(stream);
+}
+
+std::int32_t get_32_be(std::FILE* stream) {
+    return static_cast<std::int32_t>(read_coded<4>(stream, read_32_be, {"get_32_be", 126}));
+}
+std::int32_t get_32_be_seek(std::int32_t offset, std::FILE* stream) {
+    seek_to(stream, offset, {"get_32_be_seek", 132});
+    return get_32_be(stream);
+}
+
+std::int32_t get_32_le(std::FILE* stream) {
+    return static_cast<std::int32_t>(read_coded<4>(stream, read_32_le, {"get_32_le", 140}));
+}
+std::int32_t get_32_le_seek(std::int32_t offset, std::FILE* stream) {
+    seek_to(stream, offset, {"get_32_le_seek", 146});
+    return get_32_le(stream);
+}
+
+std::uint64_t get_64_be(std::FILE* stream) {
+    return read_coded<8>(stream, read_64_be, {"get_64_be", 154});
+}
+std::uint64_t get_64_be_seek(std::int32_t offset, std::FILE* stream) {
+    seek_to(stream, offset, {"get_64_be_seek", 160});
+    return get_64_be(stream);
+}
+
+std::int32_t get_bytes(std::FILE* stream, void* buffer, std::int32_t length) {
+    read_exact(stream, buffer, byte_count(length), {"get_bytes", 168});
+    return length;
+}
+std::int32_t get_bytes_seek(std::int32_t offset, std::FILE* stream, void* buffer,
+                            std::int32_t length) {
+    seek_to(stream, offset, {"get_bytes_seek", 173});
+    return get_bytes(stream, buffer, length);
+}
+
+// ---- Checked writes -------------------------------------------------------
+
+std::int32_t put_byte(std::int32_t value, std::FILE* stream) {
+    return write_coded<1>(value, stream, write_8, {"put_byte", 183});
+}
+std::int32_t put_byte_seek(std::int32_t value, std::int32_t offset, std::FILE* stream) {
+    seek_to(stream, offset, {"put_byte_seek", 187});
+    return put_byte(value, stream);
+}
+
+std::int32_t put_16_be(std::int32_t value, std::FILE* stream) {
+    return write_coded<2>(value, stream, write_16_be, {"put_16_be", 197});
+}
+std::int32_t put_16_be_seek(std::int32_t value, std::int32_t offset, std::FILE* stream) {
+    seek_to(stream, offset, {"put_16_be_seek", 201});
+    return put_16_be(value, stream);
+}
+
+std::int32_t put_32_be(std::int32_t value, std::FILE* stream) {
+    return write_coded<4>(value, stream, write_32_be, {"put_32_be", 210});
+}
+std::int32_t put_32_be_seek(std::int32_t value, std::int32_t offset, std::FILE* stream) {
+    seek_to(stream, offset, {"put_32_be_seek", 214});
+    return put_32_be(value, stream);
+}
+
+std::int32_t put_32_le(std::int32_t value, std::FILE* stream) {
+    return write_coded<4>(value, stream, write_32_le, {"put_32_le", 223});
+}
+std::int32_t put_32_le_seek(std::int32_t value, std::int32_t offset, std::FILE* stream) {
+    seek_to(stream, offset, {"put_32_le_seek", 227});
+    return put_32_le(value, stream);
+}
+
+std::int32_t put_bytes(std::FILE* stream, const void* buffer, std::int32_t length) {
+    write_exact(stream, buffer, byte_count(length), {"put_bytes", 234});
+    return length;
+}
+std::int32_t put_bytes_seek(std::int32_t offset, std::FILE* stream, const void* buffer,
+                            std::int32_t length) {
+    seek_to(stream, offset, {"put_bytes_seek", 239});
+    return put_bytes(stream, buffer, length);
+}
+
+// ---- Range copy -----------------------------------------------------------
+
+void dump(std::FILE* in, std::FILE* out, std::int32_t offset, std::uint32_t length) {
+    constexpr std::uint32_t k_piece = 2048;
+    seek_to(in, offset, {"dump", 15});
+    std::array<std::uint8_t, k_piece> buffer;
+    while (length != 0) {
+        const std::uint32_t piece = length < k_piece ? length : k_piece;
+        read_exact(in, buffer.data(), piece, {"dump", 23});
+        write_exact(out, buffer.data(), piece, {"dump", 26});
+        length -= piece;
+    }
+}
+
+// ---- Numbers, padding, indentation ---------------------------------------
+
+std::int32_t read_long(const char* text) {
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 0);
+    if (value < INT32_MIN || value > INT32_MAX) errno = ERANGE;
+    if (errno != 0) fatal_errno(k_unit, 255, "read_long", "strtol");
+    if (*end != '\0') fatal_message(k_unit, 256, "read_long", "bad number format");
+    return static_cast<std::int32_t>(value);
+}
+
+std::int32_t put_padding(std::int32_t offset, std::int32_t alignment, std::FILE* stream) {
+    if (alignment <= 0)
+        fatal_message(k_unit, 257, "put_padding", "alignment must be positive");
+    // offset + alignment - 1 wraps in 32 bits, as the offsets themselves do.
+    const auto rounded_up = static_cast<std::int32_t>(static_cast<std::uint32_t>(offset) +
+                                                      static_cast<std::uint32_t>(alignment) - 1U);
+    const auto end = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(rounded_up / alignment) * static_cast<std::uint32_t>(alignment));
+    for (std::int32_t position = offset; position < end; ++position)
+        put_byte_seek(0, position, stream);
+    return end;
+}
+
+int print_spaces(std::FILE* stream, int count) { return std::fprintf(stream, "%*s", count, ""); }

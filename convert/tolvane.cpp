@@ -38,10 +38,225 @@ bool same_code(const std::uint8_t* bytes, const char (&code)[5]) {
 
 // ---- Sound descriptions -----------------------------------------------------
 
+// What one RIFF sound description says, gathered chunk by chunk.
+struct wave_info {
+    std::uint16_t codec = 0;  // 1 = linear PCM, 0x666 = DSP ADPCM
+    std::uint16_t channels = 0;
+    std::int32_t sample_rate = 0;
+    std::uint16_t block_align = 0;
+    std::uint16_t bits_per_sample = 0;
+    std::int32_t sample_count = 0;  // per channel
+    std::int32_t name_offset = -1;
+    std::uint32_t name_size = 0;
+    std::int32_t coef_offset = -1;  // one 48-byte block per channel
+    std::int32_t data_offset = 0;   // in the sample dump
+    std::uint32_t data_size = 0;
+    bool have_fmt = false;
+    bool have_fact = false;
+    bool have_strm = false;
+};
+
+constexpr std::uint16_t k_codec_pcm = 1;
+constexpr std::uint16_t k_codec_dsp = 0x666;
+
+// Chunk identifiers are read as one big-endian word, so they compare in
+// file order.
+constexpr std::uint32_t fourcc(const char (&code)[5]) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(code[0])) << 24 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(code[1])) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(code[2])) << 8 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(code[3]));
+}
+
+// Each chunk handler reads its fields at fixed offsets from the chunk's start
+// (its data begins at +8), whatever the chunk's size says.
+void read_fmt(std::FILE* header, std::int32_t chunk, wave_info& info) {
+    info.codec = get_16_le_seek(offset_add(chunk, 8), header);
+    if (info.codec != k_codec_pcm && info.codec != k_codec_dsp)
+        fatal_message(k_unit, 161, "process_wave", "only expecting codec id 0x666 or 0x1");
+    info.channels = get_16_le_seek(offset_add(chunk, 10), header);
+    info.sample_rate = get_32_le_seek(offset_add(chunk, 12), header);
+    info.block_align = get_16_le_seek(offset_add(chunk, 20), header);
+    info.bits_per_sample = get_16_le_seek(offset_add(chunk, 22), header);
+    info.have_fmt = true;
+}
+
+void read_fact(std::FILE* header, std::int32_t chunk, wave_info& info) {
+    info.sample_count = get_32_le_seek(offset_add(chunk, 8), header);
+    info.have_fact = true;
+}
+
+void read_name(std::FILE* header, std::int32_t chunk, wave_info& info) {
+    info.name_offset = offset_add(chunk, 8);
+    info.name_size = static_cast<std::uint32_t>(get_32_le_seek(offset_add(chunk, 4), header));
+}
+
+void read_strm(std::FILE* header, std::int32_t chunk, wave_info& info) {
+    info.data_offset = get_32_le_seek(offset_add(chunk, 8), header);
+    info.data_size = static_cast<std::uint32_t>(get_32_le_seek(offset_add(chunk, 12), header));
+    info.have_strm = true;
+}
+
+void read_chunk(std::FILE* header, std::int32_t chunk, wave_info& info) {
+    switch (static_cast<std::uint32_t>(get_32_be_seek(chunk, header))) {
+    case fourcc("fmt "): read_fmt(header, chunk, info); break;
+    case fourcc("fact"): read_fact(header, chunk, info); break;
+    case fourcc("name"): read_name(header, chunk, info); break;
+    case fourcc("ngcc"): info.coef_offset = offset_add(chunk, 8); break;
+    case fourcc("strm"): read_strm(header, chunk, info); break;
+    case fourcc("guid"):
+    case fourcc("wsmp"): break;
+    default:
+        std::fprintf(stderr, "unexpected chunk at 0x%lx\n", shown(chunk));
+        fatal_message(k_unit, 188, "process_wave", "who knows?");
+    }
+}
+
+// The next chunk starts right after this one's data: no padding to even
+// sizes.
+std::int32_t next_chunk(std::FILE* header, std::int32_t chunk) {
+    const std::int32_t size = get_32_le_seek(offset_add(chunk, 4), header);
+    return offset_add(offset_add(chunk, size), 8);
+}
+
+// PCM descriptions carry no "fact": the sample count follows from the size.
+void count_pcm_samples(wave_info& info) {
+    if (!info.have_fmt || !info.have_strm || info.codec != k_codec_pcm) return;
+    if (info.have_fact)
+        fatal_message(k_unit, 197, "process_wave", "didn't expect fact for uncompressed data");
+    const auto data_size = static_cast<std::int32_t>(info.data_size);
+    info.sample_count = static_cast<std::int32_t>(
+        std::int64_t{data_size} * 8 / info.channels / info.bits_per_sample);
+    info.have_fact = true;
+}
+
+void check_complete(const wave_info& info) {
+    if (!info.have_fact || info.name_offset == -1 || !info.have_fmt || !info.have_strm ||
+        (info.codec == k_codec_dsp && info.coef_offset == -1))
+        fatal_message(k_unit, 204, "process_wave", "missing vital info from RIFF");
+    if (info.channels != 1 && info.channels != 2)
+        fatal_message(k_unit, 207, "process_wave", "not mono or stereo");
+}
+
+// ---- GENH output ------------------------------------------------------------
+
+// A GENH file: a 152-byte header of little-endian 32-bit fields, then the
+// sample data exactly as the dump holds it.
+constexpr std::int32_t k_genh_size = 0x98;
+constexpr std::size_t k_genh_channels = 0x04;
+constexpr std::size_t k_genh_interleave = 0x08;
+constexpr std::size_t k_genh_sample_rate = 0x0C;
+constexpr std::size_t k_genh_loop_start = 0x10;
+constexpr std::size_t k_genh_loop_end = 0x14;  // the sample count: play it all
+constexpr std::size_t k_genh_codec = 0x18;
+constexpr std::size_t k_genh_data_start = 0x1C;
+constexpr std::size_t k_genh_header_size = 0x20;
+constexpr std::size_t k_genh_coef_0 = 0x24;
+constexpr std::size_t k_genh_coef_1 = 0x28;
+constexpr std::size_t k_genh_dsp_layout = 0x2C;
+constexpr std::int32_t k_coef_block_0 = 0x38;  // where the coefficient blocks go
+constexpr std::int32_t k_coef_block_1 = 0x68;
+constexpr std::int32_t k_coef_block_size = 48;
+constexpr std::uint32_t k_genh_pcm16_be = 3;
+constexpr std::uint32_t k_genh_dsp = 12;
+constexpr std::uint32_t k_no_loop = 0xFFFFFFFF;
+
+using genh_header = std::array<std::uint8_t, k_genh_size>;
+
+void set_field(genh_header& genh, std::size_t field, std::uint32_t value) {
+    write_32_le(value, genh.data() + field);
+}
+
+void set_field(genh_header& genh, std::size_t field, std::int32_t value) {
+    set_field(genh, field, static_cast<std::uint32_t>(value));
+}
+
+// Stereo PCM is frame-interleaved, so each channel's run is one sample: the
+// block alignment shared by the channels.  Stereo DSP holds all of channel
+// 0's frames, then all of channel 1's: each run is half the data.
+std::int32_t interleave(const wave_info& info) {
+    if (info.codec == k_codec_pcm) return info.block_align / info.channels;
+    if (info.channels == 1) return 0;
+    return static_cast<std::int32_t>(info.data_size) / info.channels;
+}
+
+void set_dsp_fields(std::FILE* header, const wave_info& info, genh_header& genh) {
+    set_field(genh, k_genh_coef_0, k_coef_block_0);
+    get_bytes_seek(info.coef_offset, header, genh.data() + k_coef_block_0, k_coef_block_size);
+    if (info.channels == 2) {
+        get_bytes_seek(offset_add(info.coef_offset, k_coef_block_size), header,
+                       genh.data() + k_coef_block_1, k_coef_block_size);
+        set_field(genh, k_genh_coef_1, k_coef_block_1);
+    }
+    set_field(genh, k_genh_dsp_layout, info.channels == 1 ? 2U : 0U);
+}
+
+genh_header compose_genh(std::FILE* header, const wave_info& info) {
+    genh_header genh{};
+    std::memcpy(genh.data(), "GENH", 4);
+    set_field(genh, k_genh_channels, std::uint32_t{info.channels});
+    if (info.codec == k_codec_pcm && info.bits_per_sample != 16)
+        fatal_message(k_unit, 254, "process_wave", "unknown bitdepth");
+    set_field(genh, k_genh_codec, info.codec == k_codec_pcm ? k_genh_pcm16_be : k_genh_dsp);
+    set_field(genh, k_genh_data_start, k_genh_size);
+    set_field(genh, k_genh_header_size, k_coef_block_0);
+    set_field(genh, k_genh_interleave, interleave(info));
+    set_field(genh, k_genh_sample_rate, info.sample_rate);
+    set_field(genh, k_genh_loop_start, k_no_loop);
+    set_field(genh, k_genh_loop_end, info.sample_count);
+    if (info.codec == k_codec_dsp) set_dsp_fields(header, info, genh);
+    return genh;
+}
+
+// Names longer than this are taken for damage: no real sound name comes
+// near it, and the buffers stay fixed.
+constexpr std::uint32_t k_max_name = 4096;
+using output_path = std::array<char, k_max_name + 7>;  // the name, ".genh", NUL
+
+// The file is named after the "name" chunk's bytes up to the first zero.
+output_path read_output_path(std::FILE* header, const wave_info& info) {
+    if (info.name_size > k_max_name)
+        fatal_message(k_unit, 215, "process_wave", "name chunk longer than 4096 bytes");
+    std::array<char, k_max_name + 1> name{};
+    const auto name_size = static_cast<std::int32_t>(info.name_size);
+    get_bytes_seek(info.name_offset, header, name.data(), name_size);
+    output_path path{};
+    std::snprintf(path.data(), info.name_size + 7, "%s.genh", name.data());
+    return path;
+}
+
+void print_progress(std::FILE* header, std::int32_t riff_offset, const wave_info& info,
+                    const char* path) {
+    std::array<std::uint8_t, 12> riff{};
+    get_bytes_seek(riff_offset, header, riff.data(), 12);
+    std::printf("%c%c%c%c data from %08lx size %08lx %s\n", riff[8], riff[9], riff[10], riff[11],
+                shown(info.data_offset), static_cast<unsigned long>(info.data_size), path);
+}
+
+void write_genh(std::FILE* header, std::FILE* samples, std::int32_t riff_offset,
+                const wave_info& info) {
+    const output_path path = read_output_path(header, info);
+    std::FILE* out = std::fopen(path.data(), "wb");
+    if (out == nullptr) fatal_errno(k_unit, 219, "process_wave", "fopen of output");
+    print_progress(header, riff_offset, info, path.data());
+    const genh_header genh = compose_genh(header, info);
+    put_bytes(out, genh.data(), k_genh_size);
+    dump(samples, out, info.data_offset, info.data_size);
+    if (std::fclose(out) == -1) fatal_errno(k_unit, 312, "process_wave", "fclose of output file");
+}
+
+// Walks the chunks of the description at `riff_offset`, checks what they
+// say, and writes the sound's GENH file.
 void process_wave(std::FILE* header, std::FILE* samples, std::int32_t riff_offset) {
-    (void)header;
-    (void)samples;
-    (void)riff_offset;
+    const std::int32_t riff_size = get_32_le_seek(offset_add(riff_offset, 4), header);
+    const std::int32_t end = offset_add(offset_add(riff_offset, 8), riff_size);
+    wave_info info;
+    for (std::int32_t chunk = offset_add(riff_offset, 12); chunk < end;
+         chunk = next_chunk(header, chunk))
+        read_chunk(header, chunk, info);
+    count_pcm_samples(info);
+    check_complete(info);
+    write_genh(header, samples, riff_offset, info);
 }
 
 // ---- The index walk ---------------------------------------------------------

@@ -25,39 +25,6 @@ int usage() {
     return 2;
 }
 
-bank::dumps sample_bank() {
-    struct tone {
-        const char* name;
-        const char* form;
-        bool dsp;
-        std::uint16_t channels;
-        std::uint32_t rate;
-        double frequency;
-    };
-    const tone tones[] = {
-        {"pcm_mono_a4", "WAVE", false, 1, 22050, 440.00},
-        {"pcm_stereo_c5", "WAVS", false, 2, 32000, 523.25},
-        {"dsp_mono_e5", "WAVE", true, 1, 32000, 659.25},
-        {"dsp_stereo_g4", "WAVS", true, 2, 48000, 392.00},
-        {"pcm_mono_d5", "WAVS", false, 1, 44100, 587.33},
-        {"pcm_stereo_b4", "WAVE", false, 2, 48000, 493.88},
-        {"dsp_mono_a5", "WAVS", true, 1, 22050, 880.00},
-        {"dsp_stereo_c4", "WAVE", true, 2, 44100, 261.63},
-    };
-    bank::bank_builder b;
-    b.add_stepped_over(0x80000001, {0x10, 0x20});
-    int i = 0;
-    for (const tone& t : tones) {
-        const auto count = static_cast<std::uint32_t>(t.rate * 3 / 10);  // 300 ms
-        b.add(t.dsp ? bank::dsp_tone(t.name, t.form, t.channels, t.rate, t.frequency, count)
-                    : bank::pcm_tone(t.name, t.form, t.channels, t.rate, t.frequency, count));
-        if (++i == 4) b.add_ampc();
-        b.add_stepped_over(0x80000004 + static_cast<std::uint32_t>(i % 4), {static_cast<std::uint32_t>(i)});
-    }
-    b.add_stepped_over(0x8000011A, {});
-    return b.result();
-}
-
 // The sample data goes straight to the file, so a bank of gigabytes never
 // sits in memory.
 bool write_benchmark_bank(const fs::path& dir, unsigned long sounds, unsigned long size) {
@@ -100,7 +67,7 @@ int main(int argc, char** argv) {
     const fs::path dir = argv[arg];
     fs::create_directories(dir);
     if (sounds == 0) {
-        sample_bank().write(dir);
+        bank::sample_bank().write(dir);
     } else if (!write_benchmark_bank(dir, sounds, size)) {
         std::fprintf(stderr, "make_bank: cannot write %s\n", dir.c_str());
         return 1;

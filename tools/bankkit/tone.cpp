@@ -147,3 +147,35 @@ sound dsp_tone(const std::string& name, const std::string& form, std::uint16_t c
 }
 
 }  // namespace bank
+
+namespace bank {
+
+const std::vector<tone_spec>& sample_bank_tones() {
+    static const std::vector<tone_spec> tones = {
+        {"pcm_mono_a4", "WAVE", false, 1, 22050, 440.00, 6615},
+        {"pcm_stereo_c5", "WAVS", false, 2, 32000, 523.25, 9600},
+        {"dsp_mono_e5", "WAVE", true, 1, 32000, 659.25, 9600},
+        {"dsp_stereo_g4", "WAVS", true, 2, 48000, 392.00, 14400},
+        {"pcm_mono_d5", "WAVS", false, 1, 44100, 587.33, 13230},
+        {"pcm_stereo_b4", "WAVE", false, 2, 48000, 493.88, 14400},
+        {"dsp_mono_a5", "WAVS", true, 1, 22050, 880.00, 6615},
+        {"dsp_stereo_c4", "WAVE", true, 2, 44100, 261.63, 13230},
+    };
+    return tones;
+}
+
+dumps sample_bank() {
+    bank_builder b;
+    b.add_stepped_over(0x80000001, {0x10, 0x20});
+    std::uint32_t added = 0;
+    for (const tone_spec& t : sample_bank_tones()) {
+        b.add(t.dsp ? dsp_tone(t.name, t.form, t.channels, t.sample_rate, t.frequency, t.sample_count)
+                    : pcm_tone(t.name, t.form, t.channels, t.sample_rate, t.frequency, t.sample_count));
+        if (++added == 4) b.add_ampc();
+        b.add_stepped_over(0x80000004 + added % 4, {added});
+    }
+    b.add_stepped_over(0x8000011A, {});
+    return b.result();
+}
+
+}  // namespace bank

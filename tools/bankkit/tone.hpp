@@ -44,3 +44,23 @@ sound dsp_tone(const std::string& name, const std::string& form, std::uint16_t c
                std::uint32_t sample_rate, double frequency, std::uint32_t count);
 
 }  // namespace bank
+
+namespace bank {
+
+// The sounds of the bundled sample bank.
+struct tone_spec {
+    const char* name;
+    const char* form;
+    bool dsp;
+    std::uint16_t channels;
+    std::uint32_t sample_rate;
+    double frequency;
+    std::uint32_t sample_count;  // per channel: 300 ms
+};
+const std::vector<tone_spec>& sample_bank_tones();
+
+// The sample bank: every tone above, in that order, with an "AMPC" sound
+// after the fourth and stepped-over records between them.
+dumps sample_bank();
+
+}  // namespace bank

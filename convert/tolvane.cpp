@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <sys/stat.h>
 
 namespace {
 
@@ -113,10 +115,16 @@ void read_chunk(std::FILE* header, std::int32_t chunk, wave_info& info) {
 }
 
 // The next chunk starts right after this one's data: no padding to even
-// sizes.
+// sizes.  A size that would bring the walk back to this chunk or before it
+// would walk forever; one that wraps past 2^31 makes the next read fail.
 std::int32_t next_chunk(std::FILE* header, std::int32_t chunk) {
     const std::int32_t size = get_32_le_seek(offset_add(chunk, 4), header);
-    return offset_add(offset_add(chunk, size), 8);
+    const std::int32_t next = offset_add(offset_add(chunk, size), 8);
+    if (next >= 0 && next <= chunk) {
+        std::fprintf(stderr, "chunk at 0x%lx does not move the walk forward\n", shown(chunk));
+        fatal_message(k_unit, 192, "process_wave", "bad chunk size");
+    }
+    return next;
 }
 
 // PCM descriptions carry no "fact": the sample count follows from the size.
@@ -124,6 +132,9 @@ void count_pcm_samples(wave_info& info) {
     if (!info.have_fmt || !info.have_strm || info.codec != k_codec_pcm) return;
     if (info.have_fact)
         fatal_message(k_unit, 197, "process_wave", "didn't expect fact for uncompressed data");
+    if (info.channels == 0 || info.bits_per_sample == 0)
+        fatal_message(k_unit, 199, "process_wave", "PCM with 0 channels or 0 bits per sample");
+    // In 64 bits, so data of 2^28 bytes and more is counted right.
     const auto data_size = static_cast<std::int32_t>(info.data_size);
     info.sample_count = static_cast<std::int32_t>(
         std::int64_t{data_size} * 8 / info.channels / info.bits_per_sample);
@@ -139,6 +150,14 @@ void check_complete(const wave_info& info) {
 }
 
 // ---- GENH output ------------------------------------------------------------
+
+// The four input dumps as the file system knows them, so that no output can
+// replace one of them, whatever name or link it is reached by.
+struct file_id {
+    dev_t device;
+    ino_t inode;
+};
+using input_ids = std::array<file_id, 4>;
 
 // A GENH file: a 152-byte header of little-endian 32-bit fields, then the
 // sample data exactly as the dump holds it.
@@ -213,6 +232,26 @@ genh_header compose_genh(std::FILE* header, const wave_info& info) {
 constexpr std::uint32_t k_max_name = 4096;
 using output_path = std::array<char, k_max_name + 7>;  // the name, ".genh", NUL
 
+// A name is used as a path relative to the current directory: a separator
+// or a drive prefix would put the file elsewhere.
+void check_name_stays_here(std::string_view name) {
+    const bool drive = name.size() >= 2 && name[1] == ':' &&
+                       ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+    if (drive || name.find_first_of("/\\") != std::string_view::npos)
+        fatal_message(k_unit, 216, "process_wave", "name would put the file outside the current directory");
+}
+
+void check_not_an_input(const char* path, const input_ids& inputs) {
+    struct stat existing {};
+    if (::stat(path, &existing) != 0) return;  // a new file, or one fopen reports on
+    for (const file_id& input : inputs) {
+        if (existing.st_dev == input.device && existing.st_ino == input.inode) {
+            std::fprintf(stderr, "output file %s is one of the input dumps\n", path);
+            fatal_message(k_unit, 217, "process_wave", "output would overwrite an input");
+        }
+    }
+}
+
 // The file is named after the "name" chunk's bytes up to the first zero.
 output_path read_output_path(std::FILE* header, const wave_info& info) {
     if (info.name_size > k_max_name)
@@ -220,6 +259,7 @@ output_path read_output_path(std::FILE* header, const wave_info& info) {
     std::array<char, k_max_name + 1> name{};
     const auto name_size = static_cast<std::int32_t>(info.name_size);
     get_bytes_seek(info.name_offset, header, name.data(), name_size);
+    check_name_stays_here(name.data());
     output_path path{};
     std::snprintf(path.data(), info.name_size + 7, "%s.genh", name.data());
     return path;
@@ -234,8 +274,9 @@ void print_progress(std::FILE* header, std::int32_t riff_offset, const wave_info
 }
 
 void write_genh(std::FILE* header, std::FILE* samples, std::int32_t riff_offset,
-                const wave_info& info) {
+                const wave_info& info, const input_ids& inputs) {
     const output_path path = read_output_path(header, info);
+    check_not_an_input(path.data(), inputs);
     std::FILE* out = std::fopen(path.data(), "wb");
     if (out == nullptr) fatal_errno(k_unit, 219, "process_wave", "fopen of output");
     print_progress(header, riff_offset, info, path.data());
@@ -247,7 +288,8 @@ void write_genh(std::FILE* header, std::FILE* samples, std::int32_t riff_offset,
 
 // Walks the chunks of the description at `riff_offset`, checks what they
 // say, and writes the sound's GENH file.
-void process_wave(std::FILE* header, std::FILE* samples, std::int32_t riff_offset) {
+void process_wave(std::FILE* header, std::FILE* samples, std::int32_t riff_offset,
+                  const input_ids& inputs) {
     const std::int32_t riff_size = get_32_le_seek(offset_add(riff_offset, 4), header);
     const std::int32_t end = offset_add(offset_add(riff_offset, 8), riff_size);
     wave_info info;
@@ -256,7 +298,7 @@ void process_wave(std::FILE* header, std::FILE* samples, std::int32_t riff_offse
         read_chunk(header, chunk, info);
     count_pcm_samples(info);
     check_complete(info);
-    write_genh(header, samples, riff_offset, info);
+    write_genh(header, samples, riff_offset, info, inputs);
 }
 
 // ---- The index walk ---------------------------------------------------------
@@ -284,6 +326,7 @@ struct dumps {
     std::FILE* header;
     std::FILE* wave_samples;  // sample data of form "WAVE" sounds
     std::FILE* wavs_samples;  // sample data of form "WAVS" sounds
+    input_ids ids;
 };
 
 std::FILE* open_input(const char* path, int line, const char* text) {
@@ -298,13 +341,23 @@ dumps open_dumps(char** argv) {
     d.header = open_input(argv[2], 36, "input file 2 open failed");
     d.wave_samples = open_input(argv[3], 38, "input file 3 open failed");
     d.wavs_samples = open_input(argv[4], 40, "input file 4 open failed");
+    std::FILE* const streams[] = {d.index, d.header, d.wave_samples, d.wavs_samples};
+    for (std::size_t i = 0; i < 4; ++i) {
+        struct stat st {};
+        ::fstat(::fileno(streams[i]), &st);
+        d.ids[i] = {st.st_dev, st.st_ino};
+    }
     return d;
 }
 
+// Positions in the index are 32-bit offsets: a larger index (or a folder,
+// whose end some file systems place at 2^63 - 1) cannot be walked.
 std::int32_t index_size(std::FILE* index) {
     if (std::fseek(index, 0, SEEK_END) == -1) fatal_errno(k_unit, 44, "main", "fseek");
     const long size = std::ftell(index);
     if (size == -1) fatal_errno(k_unit, 46, "main", "ftell");
+    if (size > INT32_MAX)
+        fatal_message(k_unit, 48, "main", "index dump too large for 32-bit offsets");
     return static_cast<std::int32_t>(size);
 }
 
@@ -326,9 +379,9 @@ void convert_sound(const dumps& d, std::int32_t riff_offset) {
     }
     const std::uint8_t* form = riff.data() + 8;
     if (same_code(form, "WAVS")) {
-        process_wave(d.header, d.wavs_samples, riff_offset);
+        process_wave(d.header, d.wavs_samples, riff_offset, d.ids);
     } else if (same_code(form, "WAVE")) {
-        process_wave(d.header, d.wave_samples, riff_offset);
+        process_wave(d.header, d.wave_samples, riff_offset, d.ids);
     } else if (!same_code(form, "AMPC")) {
         std::fprintf(stderr, "unexpected RIFF type at 0x%lx\n", shown(riff_offset));
         fatal_message(k_unit, 82, "main", "unexpected RIFF type, possible bad data00.bin?");
@@ -361,5 +414,8 @@ int main(int argc, char** argv) {
         fatal_message(k_unit, 26, "main",
                       "usage: exe dump01.bin dump00.bin dumpUC00.bin dumpUC01.bin");
     walk_index(open_dumps(argv));
+    // Progress lines that could not be written must not end in success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        fatal_stream(k_unit, 108, "main", "fwrite", stdout);
     return 0;
 }

@@ -95,13 +95,13 @@ bytes dsp_encode(const samples16& pcm, const dsp_coefs& coefs) {
         frame_try best;
         best.error = std::numeric_limits<double>::infinity();
         int best_header = 0;
-        for (int pair = 0; pair < 8; ++pair) {
+        for (std::size_t pair = 0; pair < 8; ++pair) {
             for (int shift = 0; shift <= 12; ++shift) {
                 const frame_try t = try_frame(&padded[start], coefs[2 * pair], coefs[2 * pair + 1],
                                               shift, hist1, hist2);
                 if (t.error < best.error) {
                     best = t;
-                    best_header = pair << 4 | shift;
+                    best_header = static_cast<int>(pair) << 4 | shift;
                 }
             }
         }

@@ -347,14 +347,14 @@ struct stream_memory {
     std::array<char, 64 * 1024> progress;
 };
 
-std::FILE* open_input(std::FILE* stream, int line, const char* text) {
+std::FILE* check_opened(std::FILE* stream, int line, const char* text) {
     if (stream == nullptr) fatal_errno(k_unit, line, "main", text);
     return stream;
 }
 
 std::FILE* open_samples(const char* path, std::array<char, k_copy_buffer>& buffer, int line,
                         const char* text) {
-    std::FILE* stream = open_input(std::fopen(path, "rb"), line, text);
+    std::FILE* stream = check_opened(std::fopen(path, "rb"), line, text);
     std::setvbuf(stream, buffer.data(), _IOFBF, buffer.size());
     // Once positioned, a stream keeps count of where it is, so finding that
     // the next sound's data starts where the last one ended costs nothing.
@@ -365,8 +365,8 @@ std::FILE* open_samples(const char* path, std::array<char, k_copy_buffer>& buffe
 
 dumps open_dumps(char** argv, stream_memory& memory) {
     dumps d{};
-    d.index = open_input(open_cached_input(argv[1], memory.index), 34, "input file 1 open failed");
-    d.header = open_input(open_cached_input(argv[2], memory.header), 36, "input file 2 open failed");
+    d.index = check_opened(open_cached_input(argv[1], memory.index), 34, "input file 1 open failed");
+    d.header = check_opened(open_cached_input(argv[2], memory.header), 36, "input file 2 open failed");
     d.wave_samples = open_samples(argv[3], memory.wave_samples, 38, "input file 3 open failed");
     d.wavs_samples = open_samples(argv[4], memory.wavs_samples, 40, "input file 4 open failed");
     // A cached input's stream has no descriptor of its own; its cache has.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <unistd.h>
 
 namespace {
@@ -51,8 +52,12 @@ int cached_seek(void* cookie, off64_t* offset, int whence) {
     auto& c = *static_cast<input_cache*>(cookie);
     off_t base = whence == SEEK_SET ? 0 : c.position;
     if (whence == SEEK_END && (base = ::lseek(c.fd, 0, SEEK_END)) < 0) return -1;
-    if (*offset < 0 && base < -*offset) {
+    if (*offset < -base) {
         errno = EINVAL;  // as the kernel says of a position before the start
+        return -1;
+    }
+    if (*offset > std::numeric_limits<off_t>::max() - base) {
+        errno = EOVERFLOW;
         return -1;
     }
     c.position = base + *offset;

@@ -41,6 +41,14 @@ inline chunk pcm_fmt(std::uint16_t channels, std::uint16_t bits = 16) {
 
 inline chunk dsp_fmt(std::uint16_t channels) { return fmt_chunk(0x666, channels, 32000, 8, 4); }
 
+// A description that the converter must refuse, and the report it gives.
+struct refused_case {
+    const char* what;
+    std::vector<chunk> chunks;
+    std::string report;
+    std::int64_t riff_size = -1;
+};
+
 class Convert : public testing::Test {
 protected:
     Convert() {
@@ -59,6 +67,16 @@ protected:
     run_result run() {
         d_.write(dir_.path());
         return run_tolvane(dir_.path(), bank::k_dump_names);
+    }
+    // A description that must be refused with `report` (after the banner),
+    // before any file is written.
+    void expect_refused(const std::vector<chunk>& chunks, const std::string& report,
+                        std::int64_t riff_size = -1) {
+        const run_result r = run_one(chunks, "WAVE", riff_size);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, k_banner + report);
+        EXPECT_TRUE(outputs().empty());
     }
     // The files the run wrote, besides the dumps.
     std::vector<std::string> outputs() const {

@@ -11,13 +11,6 @@ namespace {
 
 using Hostile = Convert;
 
-struct bad_case {
-    const char* what;
-    std::vector<chunk> chunks;
-    std::string report;
-    std::int64_t riff_size = -1;
-};
-
 chunk sized(chunk c, std::int64_t size) {
     c.size = size;
     return c;
@@ -30,7 +23,7 @@ TEST_F(Hostile, DescriptionsRejectedBeforeAnyFileIsOpened) {
     const std::string outside =
         "tolvane.cpp:216:process_wave: name would put the file outside the current directory\n";
     const chunk good_strm = strm_chunk(0, 2);
-    const std::vector<bad_case> cases = {
+    const std::vector<refused_case> cases = {
         // 0x4C + 0xFFFFFFF8 + 8 wraps back onto the chunk itself.
         {"a size that leaves the walk in place",
          {sized(chunk{"guid", {}}, 0xFFFFFFF8)},
@@ -53,13 +46,9 @@ TEST_F(Hostile, DescriptionsRejectedBeforeAnyFileIsOpened) {
         {"a drive prefix", {name_chunk("c:x"), pcm_fmt(1), good_strm}, outside},
         {"a bare drive", {name_chunk("Z:"), pcm_fmt(1), good_strm}, outside},
     };
-    for (const bad_case& c : cases) {
+    for (const refused_case& c : cases) {
         SCOPED_TRACE(c.what);
-        const run_result r = run_one(c.chunks, "WAVE", c.riff_size);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, k_banner + c.report);
-        EXPECT_TRUE(outputs().empty());
+        expect_refused(c.chunks, c.report, c.riff_size);
     }
 }
 

@@ -115,26 +115,31 @@ bytes dsp_encode(const samples16& pcm, const dsp_coefs& coefs) {
     return out;
 }
 
-sound pcm_tone(const std::string& name, const std::string& form, std::uint16_t channels,
-               std::uint32_t sample_rate, double frequency, std::uint32_t count) {
+namespace {
+
+sound described(const std::string& name, const std::string& form, std::uint16_t codec,
+                std::uint16_t channels, std::uint32_t sample_rate) {
     sound s;
     s.name = name;
     s.form = form;
-    s.codec = 1;
+    s.codec = codec;
     s.channels = channels;
     s.sample_rate = sample_rate;
+    return s;
+}
+
+}  // namespace
+
+sound pcm_tone(const std::string& name, const std::string& form, std::uint16_t channels,
+               std::uint32_t sample_rate, double frequency, std::uint32_t count) {
+    sound s = described(name, form, 1, channels, sample_rate);
     s.data = pcm16_be(channel_tones(channels, sample_rate, frequency, count));
     return s;
 }
 
 sound dsp_tone(const std::string& name, const std::string& form, std::uint16_t channels,
                std::uint32_t sample_rate, double frequency, std::uint32_t count) {
-    sound s;
-    s.name = name;
-    s.form = form;
-    s.codec = 0x666;
-    s.channels = channels;
-    s.sample_rate = sample_rate;
+    sound s = described(name, form, 0x666, channels, sample_rate);
     s.sample_count = count;
     // Channel after channel, each a whole number of frames: a reader told to
     // interleave by half the data finds each channel's frames in one run.

@@ -342,9 +342,9 @@ struct dumps {
 struct stream_memory {
     input_cache index;
     input_cache header;
-    std::array<char, k_copy_buffer> wave_samples;
-    std::array<char, k_copy_buffer> wavs_samples;
-    std::array<char, 64 * 1024> progress;
+    std::array<char, k_copy_buffer> wave_samples{};
+    std::array<char, k_copy_buffer> wavs_samples{};
+    std::array<char, 64 * 1024> progress{};
 };
 
 std::FILE* check_opened(std::FILE* stream, int line, const char* text) {
@@ -370,8 +370,8 @@ dumps open_dumps(char** argv, stream_memory& memory) {
     d.wave_samples = open_samples(argv[3], memory.wave_samples, 38, "input file 3 open failed");
     d.wavs_samples = open_samples(argv[4], memory.wavs_samples, 40, "input file 4 open failed");
     // A cached input's stream has no descriptor of its own; its cache has.
-    const int fds[] = {memory.index.fd >= 0 ? memory.index.fd : ::fileno(d.index),
-                       memory.header.fd >= 0 ? memory.header.fd : ::fileno(d.header),
+    const int fds[] = {memory.index.in_use ? memory.index.fd : ::fileno(d.index),
+                       memory.header.in_use ? memory.header.fd : ::fileno(d.header),
                        ::fileno(d.wave_samples), ::fileno(d.wavs_samples)};
     for (std::size_t i = 0; i < 4; ++i) {
         struct stat st {};
@@ -444,7 +444,9 @@ int main(int argc, char** argv) {
     if (argc != 5)
         fatal_message(k_unit, 26, "main",
                       "usage: exe dump01.bin dump00.bin dumpUC00.bin dumpUC01.bin");
-    static stream_memory memory;
+    // Set up before the program starts (constinit), so it is built with no
+    // code at run time, and lives until the exit that closes the streams.
+    constinit static stream_memory memory{};
     // A terminal sees each progress line at once; a file or pipe gets them
     // in large writes.
     if (!::isatty(STDOUT_FILENO))

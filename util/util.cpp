@@ -118,6 +118,7 @@ std::FILE* open_cached_input(const char* path, input_cache& cache) {
     if (fd < 0) return nullptr;
     if (::lseek(fd, 0, SEEK_CUR) < 0) return ::fdopen(fd, "rb");
     cache = input_cache{};
+    cache.in_use = true;
     cache.fd = fd;
     cookie_io_functions_t io{};
     io.read = cached_read;

@@ -23,7 +23,8 @@
 // A block of an input file kept in memory, so that reads at scattered offsets
 // cost no system call while they stay inside it.
 struct input_cache {
-    int fd = -1;
+    bool in_use = false;  // false: the stream is an ordinary one
+    int fd = 0;
     off_t position = 0;     // where the stream reads next
     off_t block_start = 0;  // the file offset of block[0]
     std::size_t block_length = 0;

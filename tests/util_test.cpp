@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using testing::Eq;
@@ -253,6 +254,70 @@ TEST(DumpDeathTest, ReportsEachFailingStep) {
              dump(stream_of({1, 2, 3}), out, 0, 3);
          }},
     });
+}
+
+// A file whose every 4-byte word holds its own offset, big-endian.
+std::string numbered_file(std::uint32_t words) {
+    char path[] = "/tmp/tolvane-cache-XXXXXX";
+    const int fd = ::mkstemp(path);
+    std::FILE* out = ::fdopen(fd, "wb");
+    for (std::uint32_t i = 0; i < words; ++i) {
+        std::uint8_t word[4];
+        write_32_be(4 * i, word);
+        std::fwrite(word, 1, 4, out);
+    }
+    std::fclose(out);
+    return path;
+}
+
+TEST(CachedInput, ReadsAtScatteredOffsetsAcrossBlocks) {
+    const std::string path = numbered_file(50000);  // about three cached blocks
+    input_cache cache;
+    std::FILE* s = open_cached_input(path.c_str(), cache);
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(cache.in_use);
+    // Forward, backward, across the 64 KiB block edges, and unaligned.
+    for (std::int32_t at : {0, 65532, 65536, 4, 131068, 199996, 8, 65534, 131070}) {
+        const auto expected = static_cast<std::uint32_t>(at / 4 * 4);
+        const std::uint32_t got = static_cast<std::uint32_t>(get_32_be_seek(at, s));
+        if (at % 4 == 0) {
+            EXPECT_EQ(got, expected) << at;
+        } else {  // two bytes of one word, two of the next
+            EXPECT_EQ(got, (expected & 0xFFFF) << 16 | (expected + 4) >> 16) << at;
+        }
+    }
+    // Goes on where the last read ended: the end of the word 0x00020000, the
+    // start of 0x00020004.
+    EXPECT_EQ(get_32_be(s), 0x00000002);
+    std::fseek(s, 0, SEEK_END);
+    EXPECT_EQ(std::ftell(s), 200000);
+    std::fclose(s);
+    std::remove(path.c_str());
+}
+
+TEST(CachedInputDeathTest, FailsAsAPlainStreamWould) {
+    const std::string path = numbered_file(20000);
+    input_cache cache;
+    std::FILE* s = open_cached_input(path.c_str(), cache);
+    expect_reports({
+        {"util.cpp:126:get_32_be:fread: unexpected EOF\n", [&] { get_32_be_seek(79998, s); }},
+        {"util.cpp:126:get_32_be:fread: unexpected EOF\n", [&] { get_32_be_seek(900000, s); }},
+        {"util.cpp:132:get_32_be_seek:fseek: Invalid argument\n", [&] { get_32_be_seek(-4, s); }},
+    });
+    std::fclose(s);
+    std::remove(path.c_str());
+    input_cache unused;
+    EXPECT_EQ(open_cached_input("/nonexistent/file", unused), nullptr);
+    EXPECT_EQ(errno, ENOENT);
+    // A pipe cannot be read at offsets: it stays an ordinary stream.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const std::string pipe_path = "/dev/fd/" + std::to_string(fds[0]);
+    std::FILE* piped = open_cached_input(pipe_path.c_str(), unused);
+    ASSERT_NE(piped, nullptr);
+    EXPECT_FALSE(unused.in_use);
+    EXPECT_EXIT(get_32_be_seek(0, piped), ExitedWithCode(1),
+                Eq(std::string("util.cpp:132:get_32_be_seek:fseek: Illegal seek\n")));
 }
 
 TEST(ReadLong, AcceptsDecimalOctalHexAndSigns) {

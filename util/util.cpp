@@ -117,9 +117,10 @@ std::FILE* open_cached_input(const char* path, input_cache& cache) {
     const int fd = ::open(path, O_RDONLY);
     if (fd < 0) return nullptr;
     if (::lseek(fd, 0, SEEK_CUR) < 0) return ::fdopen(fd, "rb");
-    cache = input_cache{};
     cache.in_use = true;
     cache.fd = fd;
+    cache.position = cache.block_start = 0;
+    cache.block_length = 0;
     cookie_io_functions_t io{};
     io.read = cached_read;
     io.seek = cached_seek;

@@ -354,13 +354,7 @@ std::FILE* check_opened(std::FILE* stream, int line, const char* text) {
 
 std::FILE* open_samples(const char* path, std::array<char, k_copy_buffer>& buffer, int line,
                         const char* text) {
-    std::FILE* stream = check_opened(std::fopen(path, "rb"), line, text);
-    std::setvbuf(stream, buffer.data(), _IOFBF, buffer.size());
-    // Once positioned, a stream keeps count of where it is, so finding that
-    // the next sound's data starts where the last one ended costs nothing.
-    // (A pipe cannot be positioned; it is left for the copy to report.)
-    if (::lseek(::fileno(stream), 0, SEEK_CUR) == 0) std::fseek(stream, 0, SEEK_SET);
-    return stream;
+    return check_opened(open_buffered_input(path, buffer.data(), buffer.size()), line, text);
 }
 
 dumps open_dumps(char** argv, stream_memory& memory) {
@@ -369,10 +363,10 @@ dumps open_dumps(char** argv, stream_memory& memory) {
     d.header = check_opened(open_cached_input(argv[2], memory.header), 36, "input file 2 open failed");
     d.wave_samples = open_samples(argv[3], memory.wave_samples, 38, "input file 3 open failed");
     d.wavs_samples = open_samples(argv[4], memory.wavs_samples, 40, "input file 4 open failed");
-    // A cached input's stream has no descriptor of its own; its cache has.
-    const int fds[] = {memory.index.in_use ? memory.index.fd : ::fileno(d.index),
-                       memory.header.in_use ? memory.header.fd : ::fileno(d.header),
-                       ::fileno(d.wave_samples), ::fileno(d.wavs_samples)};
+    // A cached input's stream may have no descriptor of its own; its cache
+    // keeps it.
+    const int fds[] = {memory.index.fd, memory.header.fd, ::fileno(d.wave_samples),
+                       ::fileno(d.wavs_samples)};
     for (std::size_t i = 0; i < 4; ++i) {
         struct stat st {};
         ::fstat(fds[i], &st);

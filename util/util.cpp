@@ -116,9 +116,9 @@ void print_prefix(const char* file, int line, const char* function, const char* 
 std::FILE* open_cached_input(const char* path, input_cache& cache) {
     const int fd = ::open(path, O_RDONLY);
     if (fd < 0) return nullptr;
+    cache.fd = fd;
     if (::lseek(fd, 0, SEEK_CUR) < 0) return ::fdopen(fd, "rb");
     cache.in_use = true;
-    cache.fd = fd;
     cache.position = cache.block_start = 0;
     cache.block_length = 0;
     cookie_io_functions_t io{};
@@ -131,6 +131,17 @@ std::FILE* open_cached_input(const char* path, input_cache& cache) {
         return nullptr;
     }
     std::setvbuf(stream, cache.stdio_buffer.data(), _IOFBF, cache.stdio_buffer.size());
+    return stream;
+}
+
+std::FILE* open_buffered_input(const char* path, char* buffer, std::size_t size) {
+    std::FILE* stream = std::fopen(path, "rb");
+    if (stream == nullptr) return nullptr;
+    std::setvbuf(stream, buffer, _IOFBF, size);
+    // Until it is first positioned, a stream does not know where it is, and
+    // every ftell asks the file; seek_to relies on ftell being free.  (A pipe
+    // cannot be positioned; it is left for the first seek to report.)
+    if (::lseek(::fileno(stream), 0, SEEK_CUR) == 0) std::fseek(stream, 0, SEEK_SET);
     return stream;
 }
 

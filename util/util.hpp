@@ -24,7 +24,7 @@
 // cost no system call while they stay inside it.
 struct input_cache {
     bool in_use = false;  // false: the stream is an ordinary one
-    int fd = 0;
+    int fd = 0;           // the file's descriptor, cached or not
     off_t position = 0;     // where the stream reads next
     off_t block_start = 0;  // the file offset of block[0]
     std::size_t block_length = 0;
@@ -37,6 +37,10 @@ struct input_cache {
 // `cache`, which must outlive the stream; seeking it makes no system call.
 // Anything else (a pipe, a terminal) is an ordinary stream.
 std::FILE* open_cached_input(const char* path, input_cache& cache);
+
+// Opens `path` for binary reading, as fopen(path, "rb") does, for reading
+// front to back through `buffer` (which must outlive the stream).
+std::FILE* open_buffered_input(const char* path, char* buffer, std::size_t size);
 
 // ---- Fatal reports -------------------------------------------------------
 // Every report starts "file:line:function:".  `file` is the base name of the

@@ -1,106 +1,173 @@
-// End-to-end tests of sound conversion: RIFF descriptions in, GENH files out.
-#include "convert_fixture.hpp"
+// End-to-end tests of sound conversion: RIFF descriptions in, GENH files out,
+// and every way a damaged or hostile description is refused.
+#include "bank.hpp"
 #include "genh_reader.hpp"
+#include "run_tool.hpp"
 #include "tone.hpp"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
+#include <unistd.h>
+
+using namespace bank;
 
 namespace {
 
-TEST_F(Convert, MonoPcm) {
-    const run_result r = run_one({name_chunk("mono"), pcm_fmt(1), strm_chunk(0x123, 0x100)});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, k_banner);
-    EXPECT_EQ(r.out, "WAVE data from 00000123 size 00000100 mono.genh\n");
-    const bytes expected = genh_header({{0x04, 1},        // channels
-                                        {0x08, 2},        // interleave: one sample
-                                        {0x0C, 22050},    // sample rate
-                                        {0x10, 0xFFFFFFFF},  // no loop
-                                        {0x14, 0x80},     // 0x100 bytes of 16-bit mono
-                                        {0x18, 3},        // 16-bit big-endian PCM
-                                        {0x1C, 0x98},     // data start
-                                        {0x20, 0x38}});   // header size
-    EXPECT_EQ(dir_.read("mono.genh"), concat(expected, slice(d_.wave_samples, 0x123, 0x100)));
+constexpr std::uint32_t k_riff_at = 0x40;  // where the tests put a description
+
+// Sample dumps whose every byte tells where it came from.
+bytes patterned(std::size_t size, std::uint8_t salt) {
+    bytes out(size);
+    for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::uint8_t>(i * 31 + salt + i / 251);
+    return out;
 }
 
-TEST_F(Convert, StereoPcmInterleavesOneSampleOfEachChannel) {
-    // Frame-interleaved data with a block alignment of 4: each channel's run is
-    // one 2-byte sample.
-    const run_result r = run_one({pcm_fmt(2), strm_chunk(0x10, 0x100), name_chunk("st")}, "WAVS");
-    EXPECT_EQ(r.out, "WAVS data from 00000010 size 00000100 st.genh\n");
-    const bytes expected = genh_header({{0x04, 2}, {0x08, 2}, {0x0C, 22050}, {0x10, 0xFFFFFFFF},
-                                        {0x14, 64}, {0x18, 3}, {0x1C, 0x98}, {0x20, 0x38}});
-    // WAVS sounds take their data from the fourth input.
-    EXPECT_EQ(dir_.read("st.genh"), concat(expected, slice(d_.wavs_samples, 0x10, 0x100)));
+bytes slice(const bytes& from, std::size_t at, std::size_t size) {
+    return {from.begin() + static_cast<std::ptrdiff_t>(at), from.begin() + static_cast<std::ptrdiff_t>(at + size)};
 }
 
-TEST_F(Convert, MonoDsp) {
+// An "ngcc" chunk whose two 48-byte blocks differ in every byte: channel 0's
+// is 0x01, 0x02, ... 0x30, channel 1's 0x81, 0x82, ... 0xB0.
+chunk numbered_ngcc() {
+    chunk c{"ngcc", {}};
+    for (int i = 0; i < 96; ++i) c.body.push_back(static_cast<std::uint8_t>((i < 48 ? 0x01 : 0x81) + i % 48));
+    return c;
+}
+
+chunk pcm_fmt(std::uint16_t channels, std::uint16_t bits = 16) {
+    return fmt_chunk(1, channels, 22050, static_cast<std::uint16_t>(channels * bits / 8), bits);
+}
+
+chunk dsp_fmt(std::uint16_t channels) { return fmt_chunk(0x666, channels, 32000, 8, 4); }
+
+chunk sized(chunk c, std::int64_t size) {
+    c.size = size;
+    return c;
+}
+
+// A header of the listed little-endian fields and blocks, zero elsewhere,
+// followed by the data.
+bytes genh_file_of(const std::map<std::size_t, std::uint32_t>& fields,
+                   const std::map<std::size_t, bytes>& blocks, const bytes& data) {
+    bytes file(152, 0);
+    std::memcpy(file.data(), "GENH", 4);
+    for (const auto& [at, value] : fields)
+        for (std::size_t i = 0; i < 4; ++i) file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (const auto& [at, block] : blocks) std::copy(block.begin(), block.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
+class Convert : public testing::Test {
+protected:
+    Convert() {
+        d_.wave_samples = patterned(0x3000, 0x11);
+        d_.wavs_samples = patterned(0x3000, 0x77);
+    }
+    // One sound record pointing at a description made of `chunks`.
+    run_result run_one(const std::vector<chunk>& chunks, const std::string& form = "WAVE",
+                       std::int64_t riff_size = -1, const run_options& options = {}) {
+        d_.header.assign(k_riff_at, 0xEE);
+        const bytes description = riff(form, chunks, riff_size);
+        d_.header.insert(d_.header.end(), description.begin(), description.end());
+        d_.index = sound_record(k_riff_at);
+        d_.write(dir_.path());
+        return run_tolvane(dir_.path(), k_dump_names, options);
+    }
+    void expect(const run_result& r, const std::string& out, const std::string& report) {
+        EXPECT_EQ(r.status, report.empty() ? 0 : 1);
+        EXPECT_EQ(r.out, out);
+        EXPECT_EQ(r.err, k_banner + report);
+    }
+    // The files the run wrote, besides the dumps.
+    std::vector<std::string> outputs() const {
+        std::vector<std::string> names;
+        for (const std::string& name : dir_.files())
+            if (name.find(".bin") == std::string::npos) names.push_back(name);
+        return names;
+    }
+    dumps d_;
+    scratch_dir dir_;
+};
+
+TEST_F(Convert, HeaderFieldsOfEachKindOfSound) {
+    // Fields: 0x04 channels, 0x08 interleave, 0x0C rate, 0x10 loop start (none),
+    // 0x14 sample count, 0x18 codec (3 = 16-bit big-endian PCM, 12 = DSP), 0x1C
+    // data start, 0x20 header size, 0x24/0x28 coefficient offsets, 0x2C DSP layout.
     const chunk ngcc = numbered_ngcc();
-    const run_result r = run_one({dsp_fmt(1), fact_chunk(0x1234), ngcc, name_chunk("d1"),
-                                  strm_chunk(0x800, 0x48)});
-    EXPECT_EQ(r.status, 0);
-    const bytes expected = genh_header({{0x04, 1},
-                                        {0x08, 0},        // no interleave when mono
-                                        {0x0C, 32000},
-                                        {0x10, 0xFFFFFFFF},
-                                        {0x14, 0x1234},   // from "fact"
-                                        {0x18, 12},       // DSP ADPCM
-                                        {0x1C, 0x98},
-                                        {0x20, 0x38},
-                                        {0x24, 0x38},     // channel 0 coefficients
-                                        {0x2C, 2}},       // mono layout
-                                       {{0x38, slice(ngcc.body, 0, 48)}});
-    EXPECT_EQ(dir_.read("d1.genh"), concat(expected, slice(d_.wave_samples, 0x800, 0x48)));
+    const bytes coef0 = slice(ngcc.body, 0, 48), coef1 = slice(ngcc.body, 48, 48);
+    const struct {
+        std::string form;
+        std::vector<chunk> chunks;
+        std::string line;
+        std::map<std::size_t, std::uint32_t> fields;
+        std::map<std::size_t, bytes> blocks;
+        bytes data;
+    } cases[] = {
+        // Mono PCM: 0x100 bytes are 0x80 samples; the interleave is one sample.
+        {"WAVE", {name_chunk("mono"), pcm_fmt(1), strm_chunk(0x123, 0x100)},
+         "WAVE data from 00000123 size 00000100 mono.genh\n",
+         {{0x04, 1}, {0x08, 2}, {0x0C, 22050}, {0x10, 0xFFFFFFFF}, {0x14, 0x80}, {0x18, 3},
+          {0x1C, 0x98}, {0x20, 0x38}},
+         {}, slice(d_.wave_samples, 0x123, 0x100)},
+        // Stereo PCM is frame-interleaved with a block alignment of 4: each
+        // channel's run is one 2-byte sample.  WAVS data is in the fourth input.
+        {"WAVS", {pcm_fmt(2), strm_chunk(0x10, 0x100), name_chunk("st")},
+         "WAVS data from 00000010 size 00000100 st.genh\n",
+         {{0x04, 2}, {0x08, 2}, {0x0C, 22050}, {0x10, 0xFFFFFFFF}, {0x14, 64}, {0x18, 3},
+          {0x1C, 0x98}, {0x20, 0x38}},
+         {}, slice(d_.wavs_samples, 0x10, 0x100)},
+        // Mono DSP: no interleave, the count from "fact", one coefficient block.
+        {"WAVE", {dsp_fmt(1), fact_chunk(0x1234), ngcc, name_chunk("d1"), strm_chunk(0x800, 0x48)},
+         "WAVE data from 00000800 size 00000048 d1.genh\n",
+         {{0x04, 1}, {0x08, 0}, {0x0C, 32000}, {0x10, 0xFFFFFFFF}, {0x14, 0x1234}, {0x18, 12},
+          {0x1C, 0x98}, {0x20, 0x38}, {0x24, 0x38}, {0x2C, 2}},
+         {{0x38, coef0}}, slice(d_.wave_samples, 0x800, 0x48)},
+        // Stereo DSP of an odd size: half the data, rounded down; two blocks.
+        {"WAVS", {name_chunk("d2"), strm_chunk(0x7, 0x91), ngcc, fact_chunk(0x20), dsp_fmt(2)},
+         "WAVS data from 00000007 size 00000091 d2.genh\n",
+         {{0x04, 2}, {0x08, 0x48}, {0x0C, 32000}, {0x10, 0xFFFFFFFF}, {0x14, 0x20}, {0x18, 12},
+          {0x1C, 0x98}, {0x20, 0x38}, {0x24, 0x38}, {0x28, 0x68}},
+         {{0x38, coef0}, {0x68, coef1}}, slice(d_.wavs_samples, 0x7, 0x91)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        expect(run_one(c.chunks, c.form), c.line, "");
+        const std::string name = c.line.substr(c.line.rfind(' ') + 1, c.line.size() - c.line.rfind(' ') - 2);
+        EXPECT_EQ(dir_.read(name), genh_file_of(c.fields, c.blocks, c.data));
+    }
 }
 
-TEST_F(Convert, StereoDspWithAnOddDataSize) {
-    const chunk ngcc = numbered_ngcc();
-    run_one({name_chunk("d2"), strm_chunk(0x7, 0x91), ngcc, fact_chunk(0x20), dsp_fmt(2)}, "WAVS");
-    const bytes expected = genh_header({{0x04, 2},
-                                        {0x08, 0x48},     // half the data, rounded down
-                                        {0x0C, 32000},
-                                        {0x10, 0xFFFFFFFF},
-                                        {0x14, 0x20},
-                                        {0x18, 12},
-                                        {0x1C, 0x98},
-                                        {0x20, 0x38},
-                                        {0x24, 0x38},
-                                        {0x28, 0x68}},    // channel 1 coefficients
-                                       {{0x38, slice(ngcc.body, 0, 48)},
-                                        {0x68, slice(ngcc.body, 48, 48)}});
-    EXPECT_EQ(dir_.read("d2.genh"), concat(expected, slice(d_.wavs_samples, 0x7, 0x91)));
-}
-
-TEST_F(Convert, ChunkWalkDetails) {
-    // A later chunk replaces an earlier one; unknown-but-listed chunks are
+TEST_F(Convert, ChunkWalkNamesAndOrder) {
+    // A later chunk replaces an earlier one; listed chunks without use are
     // ignored; an odd-sized chunk is followed directly by the next; fields are
     // read at their fixed offsets whatever a chunk's size says.
-    chunk short_strm = strm_chunk(0x20, 0x40);
-    short_strm.size = 8;
-    chunk sizeless_fmt = pcm_fmt(1);
-    sizeless_fmt.size = 16;
-    const run_result r = run_one({name_chunk("first"), chunk{"wsmp", bytes(3, 0x99)},
-                                  strm_chunk(0x999, 0x999), chunk{"guid", bytes(5, 0x98)},
-                                  sizeless_fmt, name_chunk("second", 2), short_strm});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "WAVE data from 00000020 size 00000040 second.genh\n");
-    EXPECT_EQ(outputs(), (std::vector<std::string>{"second.genh"}));
+    expect(run_one({name_chunk("first"), chunk{"wsmp", bytes(3, 0x99)}, strm_chunk(0x999, 0x999),
+                    chunk{"guid", bytes(5, 0x98)}, sized(pcm_fmt(1), 16), name_chunk("second", 2),
+                    sized(strm_chunk(0x20, 0x40), 8)}),
+           "WAVE data from 00000020 size 00000040 second.genh\n", "");
     EXPECT_EQ(dir_.read("second.genh").size(), 152U + 0x40);
-}
-
-TEST_F(Convert, NamesOfOutputFiles) {
-    // Up to the first zero byte; all the bytes when there is none; none at all.
-    run_one({name_chunk("music01", 2), pcm_fmt(1), strm_chunk(0, 2)});
-    run_one({name_chunk("nozero", 0), pcm_fmt(1), strm_chunk(0, 2)});
-    const run_result r = run_one({name_chunk("", 0), pcm_fmt(1), strm_chunk(0, 2)});
-    EXPECT_EQ(r.out, "WAVE data from 00000000 size 00000002 .genh\n");
-    EXPECT_EQ(outputs(), (std::vector<std::string>{".genh", "music01.genh", "nozero.genh"}));
-}
-
-TEST_F(Convert, SoundsInIndexOrderAndSameNamesReplaceEachOther) {
-    bank::bank_builder b;
-    bank::sound s;
+    // Names run up to the first zero byte, or over all the bytes; an empty one
+    // names ".genh"; names that merely look odd are used as they are, up to
+    // 4096 bytes; a later name chunk replaces an oversized one.
+    for (const auto& [name, zeros] : std::vector<std::pair<std::string, std::size_t>>{
+             {"music01", 2}, {"nozero", 0}, {"1:x", 1}, {":x", 1}, {"..", 1}, {std::string(250, 'n'), 3846}})
+        EXPECT_EQ(run_one({name_chunk(name, zeros), pcm_fmt(1), strm_chunk(0, 2)}).status, 0) << name;
+    expect(run_one({name_chunk("", 0), pcm_fmt(1), strm_chunk(0, 2)}),
+           "WAVE data from 00000000 size 00000002 .genh\n", "");
+    const chunk huge = name_chunk(std::string(5000, 'h'), 0);
+    EXPECT_EQ(run_one({huge, pcm_fmt(1), strm_chunk(0, 2), name_chunk("fine")}).status, 0);
+    EXPECT_EQ(outputs(), (std::vector<std::string>{"...genh", ".genh", "1:x.genh", ":x.genh", "fine.genh",
+                                                   "music01.genh", std::string(250, 'n') + ".genh",
+                                                   "nozero.genh", "second.genh"}));
+    // Sounds go in index order, and a later one of the same name replaces it.
+    bank_builder b;
+    sound s;
     s.name = "twice";
     s.data = bytes(6, 0xAB);
     b.add(s);
@@ -110,111 +177,143 @@ TEST_F(Convert, SoundsInIndexOrderAndSameNamesReplaceEachOther) {
     b.add(s);
     s.name = "once";
     b.add(s);
-    d_ = b.result();
-    const run_result r = run();
-    EXPECT_EQ(r.out,
-              "WAVE data from 00000000 size 00000006 twice.genh\n"
-              "WAVS data from 00000000 size 00000004 twice.genh\n"
-              "WAVS data from 00000020 size 00000004 once.genh\n");
+    b.result().write(dir_.path());
+    expect(run_tolvane(dir_.path(), k_dump_names),
+           "WAVE data from 00000000 size 00000006 twice.genh\n"
+           "WAVS data from 00000000 size 00000004 twice.genh\n"
+           "WAVS data from 00000020 size 00000004 once.genh\n",
+           "");
     EXPECT_EQ(dir_.read("twice.genh"), dir_.read("once.genh"));
     EXPECT_EQ(dir_.read("twice.genh").back(), 0xCD);
 }
 
-// ---- Failures ---------------------------------------------------------------
-
-TEST_F(Convert, DescriptionsThatCannotBeConverted) {
+TEST_F(Convert, DescriptionsRefusedBeforeAnyFileIsOpened) {
     const std::string missing = "tolvane.cpp:204:process_wave: missing vital info from RIFF\n";
-    chunk huge = chunk{"wsmp", {}};
-    huge.size = 0x7FFFFFF0;  // carries the next chunk start past 2^31
-    const std::vector<refused_case> cases = {
-        {"codec 2, whatever follows",
-         {fmt_chunk(2, 1, 8000, 2, 16), chunk{"junk", {}}},
+    const std::string stuck = "tolvane.cpp:192:process_wave: bad chunk size\n";
+    const std::string zero = "tolvane.cpp:199:process_wave: PCM with 0 channels or 0 bits per sample\n";
+    const std::string long_name = "tolvane.cpp:215:process_wave: name chunk longer than 4096 bytes\n";
+    const std::string outside =
+        "tolvane.cpp:216:process_wave: name would put the file outside the current directory\n";
+    const chunk strm = strm_chunk(0, 2);
+    const struct {
+        std::vector<chunk> chunks;
+        std::string report;
+        std::int64_t riff_size = -1;
+    } cases[] = {
+        {{fmt_chunk(2, 1, 8000, 2, 16), chunk{"junk", {}}},  // codec 2, whatever follows
          "tolvane.cpp:161:process_wave: only expecting codec id 0x666 or 0x1\n"},
-        {"a chunk not in the table",
-         {name_chunk("x"), chunk{"LIST", bytes(4, 0)}},
+        {{name_chunk("x"), chunk{"LIST", bytes(4, 0)}},
          "unexpected chunk at 0x56\ntolvane.cpp:188:process_wave: who knows?\n"},
-        {"PCM with fact",
-         {name_chunk("x"), pcm_fmt(1), fact_chunk(5), strm_chunk(0, 2)},
+        {{name_chunk("x"), pcm_fmt(1), fact_chunk(5), strm},
          "tolvane.cpp:197:process_wave: didn't expect fact for uncompressed data\n"},
-        {"DSP without fact", {name_chunk("x"), dsp_fmt(1), numbered_ngcc(), strm_chunk(0, 8)}, missing},
-        {"DSP without ngcc", {name_chunk("x"), dsp_fmt(1), fact_chunk(14), strm_chunk(0, 8)}, missing},
-        {"no name", {pcm_fmt(1), strm_chunk(0, 2)}, missing},
-        {"no strm", {name_chunk("x"), pcm_fmt(1)}, missing},
-        {"no fmt", {name_chunk("x"), fact_chunk(1), strm_chunk(0, 2)}, missing},
-        {"a RIFF size that covers only the form type",
-         {name_chunk("x"), pcm_fmt(1), strm_chunk(0, 2)}, missing, 4},
-        {"three channels, after every chunk was read",
-         {pcm_fmt(3), name_chunk("x"), strm_chunk(0, 6)},
+        {{name_chunk("x"), dsp_fmt(1), numbered_ngcc(), strm_chunk(0, 8)}, missing},  // no fact
+        {{name_chunk("x"), dsp_fmt(1), fact_chunk(14), strm_chunk(0, 8)}, missing},  // no ngcc
+        {{pcm_fmt(1), strm}, missing},                                              // no name
+        {{name_chunk("x"), pcm_fmt(1)}, missing},                                   // no strm
+        {{name_chunk("x"), fact_chunk(1), strm}, missing},                          // no fmt
+        {{name_chunk("x"), pcm_fmt(1), strm}, missing, 4},  // a RIFF of the form type only
+        {{name_chunk(std::string(5000, 'h'), 0), pcm_fmt(1)}, missing},  // wins over the name
+        {{pcm_fmt(3), name_chunk("x"), strm_chunk(0, 6)},
          "tolvane.cpp:207:process_wave: not mono or stereo\n"},
-        {"a chunk size that wraps the walk negative",
-         {name_chunk("x"), huge},
+        // A size carrying the next start past 2^31 fails its seek.
+        {{name_chunk("x"), sized(chunk{"wsmp", {}}, 0x7FFFFFF0)},
          "util.cpp:132:get_32_be_seek:fseek: Invalid argument\n"},
-        {"a RIFF size beyond the dump", {name_chunk("x")},
-         "util.cpp:126:get_32_be:fread: unexpected EOF\n", 0x1000},
-        {"fmt fields beyond the dump", {chunk{"fmt ", {1, 0, 1, 0}}},
-         "util.cpp:140:get_32_le:fread: unexpected EOF\n"},
+        {{name_chunk("x")}, "util.cpp:126:get_32_be:fread: unexpected EOF\n", 0x1000},
+        {{chunk{"fmt ", {1, 0, 1, 0}}}, "util.cpp:140:get_32_le:fread: unexpected EOF\n"},
+        // 0x4C + 0xFFFFFFF8 + 8 wraps back onto the chunk itself.
+        {{sized(chunk{"guid", {}}, 0xFFFFFFF8)}, "chunk at 0x4c does not move the walk forward\n" + stuck},
+        {{name_chunk("x"), sized(chunk{"wsmp", {}}, 0xFFFFFFE0)},
+         "chunk at 0x56 does not move the walk forward\n" + stuck},
+        {{name_chunk("x"), fmt_chunk(1, 0, 8000, 2, 16), strm}, zero},
+        {{name_chunk("x"), fmt_chunk(1, 1, 8000, 2, 0), strm}, zero},
+        {{pcm_fmt(1), strm, name_chunk(std::string(4097, 'n'), 0)}, long_name},
+        // The walk moves on by 0xFFFFFFFF + 8 = 7 bytes, where the RIFF ends.
+        {{pcm_fmt(1), strm, sized(name_chunk("x"), 0xFFFFFFFF)}, long_name, 4 + 24 + 16 + 7},
+        {{name_chunk("../up"), pcm_fmt(1), strm}, outside},
+        {{name_chunk("sub/x"), pcm_fmt(1), strm}, outside},
+        {{name_chunk("/tmp/x"), pcm_fmt(1), strm}, outside},
+        {{name_chunk("a\\b"), pcm_fmt(1), strm}, outside},
+        {{name_chunk("c:x"), pcm_fmt(1), strm}, outside},
+        {{name_chunk("Z:"), pcm_fmt(1), strm}, outside},
     };
-    for (const refused_case& c : cases) {
-        SCOPED_TRACE(c.what);
-        expect_refused(c.chunks, c.report, c.riff_size);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.report);
+        expect(run_one(c.chunks, "WAVE", c.riff_size), "", c.report);
+        EXPECT_TRUE(outputs().empty());
     }
 }
 
-TEST_F(Convert, AnEightBitSoundLeavesAnEmptyFile) {
-    const run_result r = run_one({name_chunk("eight"), pcm_fmt(1, 8), strm_chunk(0, 4)});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "WAVE data from 00000000 size 00000004 eight.genh\n");
-    EXPECT_EQ(r.err, k_banner + "tolvane.cpp:254:process_wave: unknown bitdepth\n");
+TEST_F(Convert, FailuresAroundTheOutputFile) {
+    // 8-bit PCM: the file is created and the line printed, then refused.
+    expect(run_one({name_chunk("eight"), pcm_fmt(1, 8), strm_chunk(0, 4)}),
+           "WAVE data from 00000000 size 00000004 eight.genh\n",
+           "tolvane.cpp:254:process_wave: unknown bitdepth\n");
     EXPECT_EQ(dir_.read("eight.genh"), bytes{});
-}
-
-TEST_F(Convert, AShortSampleDumpLeavesTheHeaderAndWholePieces) {
     // 0x1100 bytes from 0x2000 of a 0x3000-byte dump: two whole pieces, then
     // the third comes up short.
-    const run_result r = run_one({name_chunk("cut"), pcm_fmt(1), strm_chunk(0x2000, 0x1100)});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "WAVE data from 00002000 size 00001100 cut.genh\n");
-    EXPECT_EQ(r.err, k_banner + "util.cpp:23:dump:fread: unexpected EOF\n");
-    const bytes file = dir_.read("cut.genh");
-    ASSERT_EQ(file.size(), 152U + 2 * 2048);
-    EXPECT_EQ(slice(file, 152, 4096), slice(d_.wave_samples, 0x2000, 4096));
-}
-
-TEST_F(Convert, ReadsThatFailAroundTheOutputFile) {
-    // The coefficient block runs past the header dump: the file was created,
-    // nothing was written to it.
-    chunk ngcc = numbered_ngcc();
+    expect(run_one({name_chunk("cut"), pcm_fmt(1), strm_chunk(0x2000, 0x1100)}),
+           "WAVE data from 00002000 size 00001100 cut.genh\n", "util.cpp:23:dump:fread: unexpected EOF\n");
+    const bytes cut = dir_.read("cut.genh");
+    ASSERT_EQ(cut.size(), 152U + 2 * 2048);
+    EXPECT_EQ(slice(cut, 152, 4096), slice(d_.wave_samples, 0x2000, 4096));
+    // 2^28 bytes of 16-bit mono are 2^27 samples, counted in 64 bits.
+    run_one({name_chunk("big"), pcm_fmt(1), strm_chunk(0, 0x10000000)});
+    EXPECT_EQ(slice(dir_.read("big.genh"), 0x14, 4), (bytes{0x00, 0x00, 0x00, 0x08}));
+    // A coefficient block past the end of the header dump: an empty file.
+    chunk ngcc = sized(numbered_ngcc(), 96);
     ngcc.body.resize(40);
-    ngcc.size = 96;
     run_result r = run_one({name_chunk("coef"), dsp_fmt(1), fact_chunk(1), strm_chunk(0, 8), ngcc});
     EXPECT_EQ(r.err, k_banner + "util.cpp:168:get_bytes:fread: unexpected EOF\n");
     EXPECT_EQ(dir_.read("coef.genh"), bytes{});
-    // The name runs past the header dump: no file is opened, and one of that
-    // name already there is left as it was.
-    chunk name = name_chunk("kept", 0);
-    name.size = 64;
+    // A name past the end: no file is opened; one of that name stays as it was.
     dir_.write("kept.genh", {1, 2, 3});
-    r = run_one({pcm_fmt(1), strm_chunk(0, 2), name});
-    EXPECT_EQ(r.err, k_banner + "util.cpp:168:get_bytes:fread: unexpected EOF\n");
+    expect(run_one({pcm_fmt(1), strm_chunk(0, 2), sized(name_chunk("kept", 0), 64)}), "",
+           "util.cpp:168:get_bytes:fread: unexpected EOF\n");
     EXPECT_EQ(dir_.read("kept.genh"), (bytes{1, 2, 3}));
-    EXPECT_EQ(r.out, "");
-}
-
-TEST_F(Convert, AnOutputThatCannotBeCreated) {
     ASSERT_EQ(::mkdir(dir_.file("taken.genh").c_str(), 0755), 0);
-    const run_result r = run_one({name_chunk("taken"), pcm_fmt(1), strm_chunk(0, 2)});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, k_banner + "tolvane.cpp:219:process_wave:fopen of output: Is a directory\n");
+    expect(run_one({name_chunk("taken"), pcm_fmt(1), strm_chunk(0, 2)}), "",
+           "tolvane.cpp:219:process_wave:fopen of output: Is a directory\n");
+    // Progress lines that cannot be written fail the run; with none, nothing fails.
+    run_options full;
+    full.stdout_path = "/dev/full";
+    expect(run_one({name_chunk("x"), pcm_fmt(1), strm_chunk(0, 2)}, "WAVE", -1, full), "",
+           "tolvane.cpp:108:main:fwrite: fwrite: No space left on device\n");
+    d_.index.clear();
+    d_.write(dir_.path());
+    EXPECT_EQ(run_tolvane(dir_.path(), k_dump_names, full).status, 0);
 }
 
-// ---- The sample bank --------------------------------------------------------
+TEST_F(Convert, InputsAreNeverReplaced) {
+    const std::string report = "tolvane.cpp:217:process_wave: output would overwrite an input\n";
+    // The output's name reaches an input through a symbolic or a hard link.
+    run_one({});  // writes the dumps
+    ASSERT_EQ(::symlink("dump00.bin", dir_.file("soft.genh").c_str()), 0);
+    ASSERT_EQ(::link(dir_.file("dumpUC01.bin").c_str(), dir_.file("hard.genh").c_str()), 0);
+    for (const std::string name : {"soft", "hard"}) {
+        expect(run_one({name_chunk(name), pcm_fmt(1), strm_chunk(0, 2)}), "",
+               "output file " + name + ".genh is one of the input dumps\n" + report);
+        EXPECT_EQ(dir_.read("dump00.bin"), d_.header);
+        EXPECT_EQ(dir_.read("dumpUC01.bin"), d_.wavs_samples);
+    }
+    // An index whose own name a sound would take.
+    run_one({name_chunk("idx"), pcm_fmt(1), strm_chunk(0, 2)});
+    const bytes index = sound_record(k_riff_at);
+    dir_.write("idx.genh", index);
+    expect(run_tolvane(dir_.path(), {"idx.genh", "dump00.bin", "dumpUC00.bin", "dumpUC01.bin"}), "",
+           "output file idx.genh is one of the input dumps\n" + report);
+    EXPECT_EQ(dir_.read("idx.genh"), index);
+    // An index past 2 GiB (sparse: no disk is used).
+    const int fd = ::open(dir_.file("dump01.bin").c_str(), O_WRONLY | O_TRUNC);
+    ASSERT_EQ(::ftruncate(fd, 0x80000000LL), 0);
+    ::close(fd);
+    expect(run_tolvane(dir_.path(), k_dump_names), "",
+           "tolvane.cpp:48:main: index dump too large for 32-bit offsets\n");
+}
 
 TEST(SampleBank, EverySoundConvertsToItsTone) {
     scratch_dir dir;
-    const bank::dumps d = bank::sample_bank();
-    d.write(dir.path());
-    const run_result r = run_tolvane(dir.path(), bank::k_dump_names);
+    sample_bank().write(dir.path());
+    const run_result r = run_tolvane(dir.path(), k_dump_names);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
               "WAVE data from 00000000 size 000033ae pcm_mono_a4.genh\n"
@@ -225,15 +324,14 @@ TEST(SampleBank, EverySoundConvertsToItsTone) {
               "WAVE data from 00004940 size 0000e100 pcm_stereo_b4.genh\n"
               "WAVS data from 00013dc0 size 00000ec8 dsp_mono_a5.genh\n"
               "WAVE data from 00012a40 size 00003b10 dsp_stereo_c4.genh\n");
-    for (const bank::tone_spec& tone : bank::sample_bank_tones()) {
+    for (const tone_spec& tone : sample_bank_tones()) {
         SCOPED_TRACE(tone.name);
         const genh_file genh = parse_genh(dir.read(std::string(tone.name) + ".genh"));
         EXPECT_EQ(genh.channels, tone.channels);
         EXPECT_EQ(genh.sample_rate, tone.sample_rate);
         EXPECT_EQ(genh.loop_end, tone.sample_count);
-        const auto channels = decode_genh(genh);
         std::vector<double> phases;
-        for (const auto& samples : channels) {
+        for (const auto& samples : decode_genh(genh)) {
             const tone_fit fit = fit_tone(samples, tone.frequency, tone.sample_rate);
             // 16-bit PCM is exact but for rounding (about 92 dB); the 4-bit
             // ADPCM frames of these tones measure 59 to 80 dB.

@@ -1,78 +1,55 @@
 // The manual page must explain every diagnostic the converter can print: each
-// report (with its file, number and function) and each context line.
+// report (with its file, number and function), each context line, and each
+// report of a utility the converter calls.
+#include "run_tool.hpp"
+
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
-#include <string>
 
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+std::vector<std::smatch> matches(const std::string& text, const char* pattern) {
+    const std::regex re(pattern);
+    return {std::sregex_iterator(text.begin(), text.end(), re), std::sregex_iterator()};
 }
 
-// The manual's text as a reader sees it: roff escapes undone, fonts dropped.
-std::string manual_text() {
-    std::string text = slurp(SOURCE_DIR "/docs/tolvane.1");
-    const std::pair<std::regex, const char*> escapes[] = {
-        {std::regex(R"(\\f[BIRP])"), ""}, {std::regex(R"(\\&)"), ""}, {std::regex(R"(\\-)"), "-"},
-        {std::regex(R"(\\\(aq)"), "'"},   {std::regex(R"(\\e)"), "\\"}};
-    for (const auto& [pattern, replacement] : escapes) text = std::regex_replace(text, pattern, replacement);
-    return text;
-}
+TEST(Manual, ExplainsEveryDiagnostic) {
+    const std::string code = read_file(SOURCE_DIR "/convert/tolvane.cpp");
+    const std::string util = read_file(SOURCE_DIR "/util/util.cpp");
+    // The manual's text as a reader sees it: roff escapes undone, fonts dropped.
+    std::string manual = read_file(SOURCE_DIR "/docs/tolvane.1");
+    for (const auto& [escape, plain] : {std::pair{R"(\\f[BIRP]|\\&)", ""}, {R"(\\-)", "-"},
+                                        {R"(\\\(aq)", "'"}, {R"(\\e)", "\\"}})
+        manual = std::regex_replace(manual, std::regex(escape), plain);
 
-std::string regex_escape(const std::string& literal) {
-    return std::regex_replace(literal, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
-}
-
-std::vector<std::smatch> matches(const std::string& text, const std::regex& pattern) {
-    return {std::sregex_iterator(text.begin(), text.end(), pattern), std::sregex_iterator()};
-}
-
-TEST(Manual, ExplainsEveryReportOfTheConverter) {
-    const std::string code = slurp(SOURCE_DIR "/convert/tolvane.cpp");
-    const std::string manual = manual_text();
-    const auto reports = matches(
-        code, std::regex(R"re(fatal_(message|errno|stream)\(k_unit,\s*(\d+),\s*"(\w+)",\s*"([^"]*)")re"));
+    const auto reports =
+        matches(code, R"re(fatal_(message|errno|stream)\(k_unit,\s*(\d+),\s*"(\w+)",\s*"([^"]*)")re");
     ASSERT_GE(reports.size(), 20U);
     for (const auto& m : reports) {
         const std::string where = "tolvane.cpp:" + m[2].str() + ":" + m[3].str() + ":";
         const std::string line = m[1] == "message" ? where + " " + m[4].str() : where + m[4].str() + ": ";
         EXPECT_NE(manual.find(line), std::string::npos) << line;
     }
-}
 
-TEST(Manual, ExplainsEveryContextLine) {
-    const std::string code = slurp(SOURCE_DIR "/convert/tolvane.cpp");
-    const std::string manual = manual_text();
-    const auto lines = matches(code, std::regex(R"re(fprintf\(stderr,\s*"([^"]*)\\n")re"));
-    ASSERT_GE(lines.size(), 5U);
-    for (const auto& m : lines) {
+    const auto context = matches(code, R"re(fprintf\(stderr,\s*"([^"]*)\\n")re");
+    ASSERT_GE(context.size(), 5U);
+    for (const auto& m : context) {
         // Each printf conversion stands for one word of the manual's example.
-        const std::string pattern =
-            std::regex_replace(regex_escape(m[1].str()), std::regex(R"(%[0-9]*l?[xs])"), R"(\S+)");
+        const std::string literal = std::regex_replace(m[1].str(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+        const std::string pattern = std::regex_replace(literal, std::regex(R"(%[0-9]*l?[xs])"), R"(\S+)");
         EXPECT_TRUE(std::regex_search(manual, std::regex(pattern))) << m[1].str();
     }
-}
 
-TEST(Manual, ExplainsTheReportsOfEveryUtilityTheConverterCalls) {
-    const std::string code = slurp(SOURCE_DIR "/convert/tolvane.cpp");
-    const std::string util = slurp(SOURCE_DIR "/util/util.cpp");
-    const std::string manual = manual_text();
+    // A seek read reports its short read under the plain member.
     std::set<std::string> called;
-    for (const auto& m : matches(code, std::regex(R"(\b((?:get|put)_\w+|dump)\()"))) {
+    for (const auto& m : matches(code, R"(\b((?:get|put)_\w+|dump)\()")) {
         called.insert(m[1].str());
-        // A seek read reports its short read under the plain member.
-        const std::string plain = std::regex_replace(m[1].str(), std::regex("_seek$"), "");
-        called.insert(plain);
+        called.insert(std::regex_replace(m[1].str(), std::regex("_seek$"), ""));
     }
-    const auto checks = matches(util, std::regex(R"re(\{"(\w+)", (\d+)\})re"));
     int explained = 0;
-    for (const auto& m : checks) {
+    for (const auto& m : matches(util, R"re(\{"(\w+)", (\d+)\})re")) {
         if (!called.count(m[1].str())) continue;
         const std::string where = "util.cpp:" + m[2].str() + ":" + m[1].str() + ":";
         EXPECT_NE(manual.find(where), std::string::npos) << where;

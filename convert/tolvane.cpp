@@ -31,9 +31,7 @@ constexpr std::int32_t offset_add(std::int32_t base, std::int32_t delta) {
 }
 
 // Offsets are shown as unsigned 32-bit hexadecimal.
-unsigned long shown(std::int32_t offset) {
-    return static_cast<std::uint32_t>(offset);
-}
+unsigned long shown(std::int32_t offset) { return static_cast<std::uint32_t>(offset); }
 
 bool same_code(const std::uint8_t* bytes, const char (&code)[5]) {
     return std::memcmp(bytes, code, 4) == 0;
@@ -137,8 +135,8 @@ void count_pcm_samples(wave_info& info) {
         fatal_message(k_unit, 199, "process_wave", "PCM with 0 channels or 0 bits per sample");
     // In 64 bits, so data of 2^28 bytes and more is counted right.
     const auto data_size = static_cast<std::int32_t>(info.data_size);
-    info.sample_count = static_cast<std::int32_t>(
-        std::int64_t{data_size} * 8 / info.channels / info.bits_per_sample);
+    info.sample_count = static_cast<std::int32_t>(std::int64_t{data_size} * 8 / info.channels /
+                                                  info.bits_per_sample);
     info.have_fact = true;
 }
 
@@ -239,7 +237,8 @@ void check_name_stays_here(std::string_view name) {
     const bool drive = name.size() >= 2 && name[1] == ':' &&
                        ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
     if (drive || name.find_first_of("/\\") != std::string_view::npos)
-        fatal_message(k_unit, 216, "process_wave", "name would put the file outside the current directory");
+        fatal_message(k_unit, 216, "process_wave",
+                      "name would put the file outside the current directory");
 }
 
 void check_not_an_input(const char* path, const input_ids& inputs) {
@@ -316,15 +315,17 @@ constexpr std::uint32_t k_sound_record = 0x80000113;
 bool is_stepped_over(std::uint32_t marker) {
     switch (marker) {
     case 0x80000001:
-    case 0x80000004: case 0x80000005: case 0x80000006: case 0x80000007:
+    case 0x80000004:
+    case 0x80000005:
+    case 0x80000006:
+    case 0x80000007:
     case 0x8000010A:
     case 0x8000010E:
     case 0x80000115:
-    case 0x80000117: case 0x80000118:
-    case 0x8000011A:
-        return true;
-    default:
-        return false;
+    case 0x80000117:
+    case 0x80000118:
+    case 0x8000011A: return true;
+    default: return false;
     }
 }
 
@@ -359,8 +360,10 @@ std::FILE* open_samples(const char* path, std::array<char, k_copy_buffer>& buffe
 
 dumps open_dumps(char** argv, stream_memory& memory) {
     dumps d{};
-    d.index = check_opened(open_cached_input(argv[1], memory.index), 34, "input file 1 open failed");
-    d.header = check_opened(open_cached_input(argv[2], memory.header), 36, "input file 2 open failed");
+    d.index =
+        check_opened(open_cached_input(argv[1], memory.index), 34, "input file 1 open failed");
+    d.header =
+        check_opened(open_cached_input(argv[2], memory.header), 36, "input file 2 open failed");
     d.wave_samples = open_samples(argv[3], memory.wave_samples, 38, "input file 3 open failed");
     d.wavs_samples = open_samples(argv[4], memory.wavs_samples, 40, "input file 4 open failed");
     // A cached input's stream may have no descriptor of its own; its cache

@@ -63,8 +63,8 @@ TEST_F(Cli, ArgumentsAndInputsThatCannotBeUsed) {
     // a folder opens, but reading it fails.
     run_options piped;
     piped.stdin_data = std::string("\x80\x00\x00\x01", 4);
-    expect_args({"/dev/stdin", "empty", "empty", "empty"}, "tolvane.cpp:44:main:fseek: Illegal seek\n",
-                piped);
+    expect_args({"/dev/stdin", "empty", "empty", "empty"},
+                "tolvane.cpp:44:main:fseek: Illegal seek\n", piped);
     dir_.write("index", sound_record(0x10));
     expect_args({"index", "/dev/stdin", "empty", "empty"},
                 "util.cpp:173:get_bytes_seek:fseek: Illegal seek\n", piped);
@@ -91,7 +91,8 @@ TEST_F(Cli, IndexWalks) {
                  index_record(0x8000010E, {}), index_record(0x80000115, {7}),
                  index_record(0x80000117, {}), index_record(0x80000118, {8}),
                  index_record(0x8000011A, {9, 10})}),
-         {}, ""},
+         {},
+         ""},
         // AMPC sounds are passed over; the word after the offset is the next marker.
         {concat({sound_record(0x10), sound_record(0x10)}), header_with("AMPC"), ""},
         {concat({sound_record(0x10), index_record(0x80000003)}), header_with("AMPC"),
@@ -104,7 +105,8 @@ TEST_F(Cli, IndexWalks) {
         {index_record(0x80000116), {}, "unknown type 80000116\n" + unknown},
         {index_record(0x80000119), {}, "unknown type 80000119\n" + unknown},
         {index_record(0x0000ABCD), {}, "unknown type 0000abcd\n" + unknown},
-        {concat({index_record(0x8000010E, {1, 2}), index_record(0xFFFFFFFF)}), {},
+        {concat({index_record(0x8000010E, {1, 2}), index_record(0xFFFFFFFF)}),
+         {},
          "unknown type ffffffff\n" + unknown},
         // Ending inside a payload word, inside a marker, before a sound's offset.
         {{0x80, 0x00, 0x00, 0x01, 0x00, 0x00}, {}, eof},
@@ -113,8 +115,10 @@ TEST_F(Cli, IndexWalks) {
         // The RIFF header a sound record points at; offsets shown unsigned,
         // without zero fill.
         {sound_record(0x2a0), no_riff,
-         "non-RIFF header at 0x2a0\ntolvane.cpp:65:main: non-RIFF header, possible bad data00.bin?\n"},
-        {sound_record(0xFFFFFFF0), no_riff, "util.cpp:173:get_bytes_seek:fseek: Invalid argument\n"},
+         "non-RIFF header at 0x2a0\ntolvane.cpp:65:main: non-RIFF header, possible bad "
+         "data00.bin?\n"},
+        {sound_record(0xFFFFFFF0), no_riff,
+         "util.cpp:173:get_bytes_seek:fseek: Invalid argument\n"},
         {sound_record(0x2a8), no_riff, "util.cpp:168:get_bytes:fread: unexpected EOF\n"},
         {sound_record(0x10), header_with("WAVX"),
          "unexpected RIFF type at 0x10\n"

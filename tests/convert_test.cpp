@@ -9,8 +9,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,19 +23,22 @@ constexpr std::uint32_t k_riff_at = 0x40;  // where the tests put a description
 // Sample dumps whose every byte tells where it came from.
 bytes patterned(std::size_t size, std::uint8_t salt) {
     bytes out(size);
-    for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::uint8_t>(i * 31 + salt + i / 251);
+    for (std::size_t i = 0; i < size; ++i)
+        out[i] = static_cast<std::uint8_t>(i * 31 + salt + i / 251);
     return out;
 }
 
 bytes slice(const bytes& from, std::size_t at, std::size_t size) {
-    return {from.begin() + static_cast<std::ptrdiff_t>(at), from.begin() + static_cast<std::ptrdiff_t>(at + size)};
+    return {from.begin() + static_cast<std::ptrdiff_t>(at),
+            from.begin() + static_cast<std::ptrdiff_t>(at + size)};
 }
 
 // An "ngcc" chunk whose two 48-byte blocks differ in every byte: channel 0's
 // is 0x01, 0x02, ... 0x30, channel 1's 0x81, 0x82, ... 0xB0.
 chunk numbered_ngcc() {
     chunk c{"ngcc", {}};
-    for (int i = 0; i < 96; ++i) c.body.push_back(static_cast<std::uint8_t>((i < 48 ? 0x01 : 0x81) + i % 48));
+    for (int i = 0; i < 96; ++i)
+        c.body.push_back(static_cast<std::uint8_t>((i < 48 ? 0x01 : 0x81) + i % 48));
     return c;
 }
 
@@ -57,8 +60,10 @@ bytes genh_file_of(const std::map<std::size_t, std::uint32_t>& fields,
     bytes file(152, 0);
     std::memcpy(file.data(), "GENH", 4);
     for (const auto& [at, value] : fields)
-        for (std::size_t i = 0; i < 4; ++i) file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    for (const auto& [at, block] : blocks) std::copy(block.begin(), block.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+        for (std::size_t i = 0; i < 4; ++i)
+            file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (const auto& [at, block] : blocks)
+        std::copy(block.begin(), block.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
     file.insert(file.end(), data.begin(), data.end());
     return file;
 }
@@ -110,35 +115,72 @@ TEST_F(Convert, HeaderFieldsOfEachKindOfSound) {
         bytes data;
     } cases[] = {
         // Mono PCM: 0x100 bytes are 0x80 samples; the interleave is one sample.
-        {"WAVE", {name_chunk("mono"), pcm_fmt(1), strm_chunk(0x123, 0x100)},
+        {"WAVE",
+         {name_chunk("mono"), pcm_fmt(1), strm_chunk(0x123, 0x100)},
          "WAVE data from 00000123 size 00000100 mono.genh\n",
-         {{0x04, 1}, {0x08, 2}, {0x0C, 22050}, {0x10, 0xFFFFFFFF}, {0x14, 0x80}, {0x18, 3},
-          {0x1C, 0x98}, {0x20, 0x38}},
-         {}, slice(d_.wave_samples, 0x123, 0x100)},
+         {{0x04, 1},
+          {0x08, 2},
+          {0x0C, 22050},
+          {0x10, 0xFFFFFFFF},
+          {0x14, 0x80},
+          {0x18, 3},
+          {0x1C, 0x98},
+          {0x20, 0x38}},
+         {},
+         slice(d_.wave_samples, 0x123, 0x100)},
         // Stereo PCM is frame-interleaved with a block alignment of 4: each
         // channel's run is one 2-byte sample.  WAVS data is in the fourth input.
-        {"WAVS", {pcm_fmt(2), strm_chunk(0x10, 0x100), name_chunk("st")},
+        {"WAVS",
+         {pcm_fmt(2), strm_chunk(0x10, 0x100), name_chunk("st")},
          "WAVS data from 00000010 size 00000100 st.genh\n",
-         {{0x04, 2}, {0x08, 2}, {0x0C, 22050}, {0x10, 0xFFFFFFFF}, {0x14, 64}, {0x18, 3},
-          {0x1C, 0x98}, {0x20, 0x38}},
-         {}, slice(d_.wavs_samples, 0x10, 0x100)},
+         {{0x04, 2},
+          {0x08, 2},
+          {0x0C, 22050},
+          {0x10, 0xFFFFFFFF},
+          {0x14, 64},
+          {0x18, 3},
+          {0x1C, 0x98},
+          {0x20, 0x38}},
+         {},
+         slice(d_.wavs_samples, 0x10, 0x100)},
         // Mono DSP: no interleave, the count from "fact", one coefficient block.
-        {"WAVE", {dsp_fmt(1), fact_chunk(0x1234), ngcc, name_chunk("d1"), strm_chunk(0x800, 0x48)},
+        {"WAVE",
+         {dsp_fmt(1), fact_chunk(0x1234), ngcc, name_chunk("d1"), strm_chunk(0x800, 0x48)},
          "WAVE data from 00000800 size 00000048 d1.genh\n",
-         {{0x04, 1}, {0x08, 0}, {0x0C, 32000}, {0x10, 0xFFFFFFFF}, {0x14, 0x1234}, {0x18, 12},
-          {0x1C, 0x98}, {0x20, 0x38}, {0x24, 0x38}, {0x2C, 2}},
-         {{0x38, coef0}}, slice(d_.wave_samples, 0x800, 0x48)},
+         {{0x04, 1},
+          {0x08, 0},
+          {0x0C, 32000},
+          {0x10, 0xFFFFFFFF},
+          {0x14, 0x1234},
+          {0x18, 12},
+          {0x1C, 0x98},
+          {0x20, 0x38},
+          {0x24, 0x38},
+          {0x2C, 2}},
+         {{0x38, coef0}},
+         slice(d_.wave_samples, 0x800, 0x48)},
         // Stereo DSP of an odd size: half the data, rounded down; two blocks.
-        {"WAVS", {name_chunk("d2"), strm_chunk(0x7, 0x91), ngcc, fact_chunk(0x20), dsp_fmt(2)},
+        {"WAVS",
+         {name_chunk("d2"), strm_chunk(0x7, 0x91), ngcc, fact_chunk(0x20), dsp_fmt(2)},
          "WAVS data from 00000007 size 00000091 d2.genh\n",
-         {{0x04, 2}, {0x08, 0x48}, {0x0C, 32000}, {0x10, 0xFFFFFFFF}, {0x14, 0x20}, {0x18, 12},
-          {0x1C, 0x98}, {0x20, 0x38}, {0x24, 0x38}, {0x28, 0x68}},
-         {{0x38, coef0}, {0x68, coef1}}, slice(d_.wavs_samples, 0x7, 0x91)},
+         {{0x04, 2},
+          {0x08, 0x48},
+          {0x0C, 32000},
+          {0x10, 0xFFFFFFFF},
+          {0x14, 0x20},
+          {0x18, 12},
+          {0x1C, 0x98},
+          {0x20, 0x38},
+          {0x24, 0x38},
+          {0x28, 0x68}},
+         {{0x38, coef0}, {0x68, coef1}},
+         slice(d_.wavs_samples, 0x7, 0x91)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         expect(run_one(c.chunks, c.form), c.line, "");
-        const std::string name = c.line.substr(c.line.rfind(' ') + 1, c.line.size() - c.line.rfind(' ') - 2);
+        const std::string name =
+            c.line.substr(c.line.rfind(' ') + 1, c.line.size() - c.line.rfind(' ') - 2);
         EXPECT_EQ(dir_.read(name), genh_file_of(c.fields, c.blocks, c.data));
     }
 }
@@ -155,16 +197,22 @@ TEST_F(Convert, ChunkWalkNamesAndOrder) {
     // Names run up to the first zero byte, or over all the bytes; an empty one
     // names ".genh"; names that merely look odd are used as they are, up to
     // 4096 bytes; a later name chunk replaces an oversized one.
-    for (const auto& [name, zeros] : std::vector<std::pair<std::string, std::size_t>>{
-             {"music01", 2}, {"nozero", 0}, {"1:x", 1}, {":x", 1}, {"..", 1}, {std::string(250, 'n'), 3846}})
-        EXPECT_EQ(run_one({name_chunk(name, zeros), pcm_fmt(1), strm_chunk(0, 2)}).status, 0) << name;
+    for (const auto& [name, zeros] :
+         std::vector<std::pair<std::string, std::size_t>>{{"music01", 2},
+                                                          {"nozero", 0},
+                                                          {"1:x", 1},
+                                                          {":x", 1},
+                                                          {"..", 1},
+                                                          {std::string(250, 'n'), 3846}})
+        EXPECT_EQ(run_one({name_chunk(name, zeros), pcm_fmt(1), strm_chunk(0, 2)}).status, 0)
+            << name;
     expect(run_one({name_chunk("", 0), pcm_fmt(1), strm_chunk(0, 2)}),
            "WAVE data from 00000000 size 00000002 .genh\n", "");
     const chunk huge = name_chunk(std::string(5000, 'h'), 0);
     EXPECT_EQ(run_one({huge, pcm_fmt(1), strm_chunk(0, 2), name_chunk("fine")}).status, 0);
-    EXPECT_EQ(outputs(), (std::vector<std::string>{"...genh", ".genh", "1:x.genh", ":x.genh", "fine.genh",
-                                                   "music01.genh", std::string(250, 'n') + ".genh",
-                                                   "nozero.genh", "second.genh"}));
+    EXPECT_EQ(outputs(), (std::vector<std::string>{
+                             "...genh", ".genh", "1:x.genh", ":x.genh", "fine.genh", "music01.genh",
+                             std::string(250, 'n') + ".genh", "nozero.genh", "second.genh"}));
     // Sounds go in index order, and a later one of the same name replaces it.
     bank_builder b;
     sound s;
@@ -190,8 +238,10 @@ TEST_F(Convert, ChunkWalkNamesAndOrder) {
 TEST_F(Convert, DescriptionsRefusedBeforeAnyFileIsOpened) {
     const std::string missing = "tolvane.cpp:204:process_wave: missing vital info from RIFF\n";
     const std::string stuck = "tolvane.cpp:192:process_wave: bad chunk size\n";
-    const std::string zero = "tolvane.cpp:199:process_wave: PCM with 0 channels or 0 bits per sample\n";
-    const std::string long_name = "tolvane.cpp:215:process_wave: name chunk longer than 4096 bytes\n";
+    const std::string zero =
+        "tolvane.cpp:199:process_wave: PCM with 0 channels or 0 bits per sample\n";
+    const std::string long_name =
+        "tolvane.cpp:215:process_wave: name chunk longer than 4096 bytes\n";
     const std::string outside =
         "tolvane.cpp:216:process_wave: name would put the file outside the current directory\n";
     const chunk strm = strm_chunk(0, 2);
@@ -207,10 +257,10 @@ TEST_F(Convert, DescriptionsRefusedBeforeAnyFileIsOpened) {
         {{name_chunk("x"), pcm_fmt(1), fact_chunk(5), strm},
          "tolvane.cpp:197:process_wave: didn't expect fact for uncompressed data\n"},
         {{name_chunk("x"), dsp_fmt(1), numbered_ngcc(), strm_chunk(0, 8)}, missing},  // no fact
-        {{name_chunk("x"), dsp_fmt(1), fact_chunk(14), strm_chunk(0, 8)}, missing},  // no ngcc
-        {{pcm_fmt(1), strm}, missing},                                              // no name
-        {{name_chunk("x"), pcm_fmt(1)}, missing},                                   // no strm
-        {{name_chunk("x"), fact_chunk(1), strm}, missing},                          // no fmt
+        {{name_chunk("x"), dsp_fmt(1), fact_chunk(14), strm_chunk(0, 8)}, missing},   // no ngcc
+        {{pcm_fmt(1), strm}, missing},                                                // no name
+        {{name_chunk("x"), pcm_fmt(1)}, missing},                                     // no strm
+        {{name_chunk("x"), fact_chunk(1), strm}, missing},                            // no fmt
         {{name_chunk("x"), pcm_fmt(1), strm}, missing, 4},  // a RIFF of the form type only
         {{name_chunk(std::string(5000, 'h'), 0), pcm_fmt(1)}, missing},  // wins over the name
         {{pcm_fmt(3), name_chunk("x"), strm_chunk(0, 6)},
@@ -221,7 +271,8 @@ TEST_F(Convert, DescriptionsRefusedBeforeAnyFileIsOpened) {
         {{name_chunk("x")}, "util.cpp:126:get_32_be:fread: unexpected EOF\n", 0x1000},
         {{chunk{"fmt ", {1, 0, 1, 0}}}, "util.cpp:140:get_32_le:fread: unexpected EOF\n"},
         // 0x4C + 0xFFFFFFF8 + 8 wraps back onto the chunk itself.
-        {{sized(chunk{"guid", {}}, 0xFFFFFFF8)}, "chunk at 0x4c does not move the walk forward\n" + stuck},
+        {{sized(chunk{"guid", {}}, 0xFFFFFFF8)},
+         "chunk at 0x4c does not move the walk forward\n" + stuck},
         {{name_chunk("x"), sized(chunk{"wsmp", {}}, 0xFFFFFFE0)},
          "chunk at 0x56 does not move the walk forward\n" + stuck},
         {{name_chunk("x"), fmt_chunk(1, 0, 8000, 2, 16), strm}, zero},
@@ -252,7 +303,8 @@ TEST_F(Convert, FailuresAroundTheOutputFile) {
     // 0x1100 bytes from 0x2000 of a 0x3000-byte dump: two whole pieces, then
     // the third comes up short.
     expect(run_one({name_chunk("cut"), pcm_fmt(1), strm_chunk(0x2000, 0x1100)}),
-           "WAVE data from 00002000 size 00001100 cut.genh\n", "util.cpp:23:dump:fread: unexpected EOF\n");
+           "WAVE data from 00002000 size 00001100 cut.genh\n",
+           "util.cpp:23:dump:fread: unexpected EOF\n");
     const bytes cut = dir_.read("cut.genh");
     ASSERT_EQ(cut.size(), 152U + 2 * 2048);
     EXPECT_EQ(slice(cut, 152, 4096), slice(d_.wave_samples, 0x2000, 4096));

@@ -23,7 +23,8 @@ std::size_t locate(const genh_file& g, std::uint32_t channel, std::size_t n) {
 
 std::vector<std::int16_t> decode_pcm(const genh_file& g, std::uint32_t channel) {
     std::vector<std::int16_t> out;
-    for (std::size_t n = 0; n < g.loop_end; ++n) out.push_back(be16(g.raw, locate(g, channel, 2 * n)));
+    for (std::size_t n = 0; n < g.loop_end; ++n)
+        out.push_back(be16(g.raw, locate(g, channel, 2 * n)));
     return out;
 }
 
@@ -72,9 +73,12 @@ genh_file parse_genh(const std::vector<std::uint8_t>& file) {
 std::vector<std::vector<std::int16_t>> decode_genh(const genh_file& genh) {
     std::vector<std::vector<std::int16_t>> channels;
     for (std::uint32_t c = 0; c < genh.channels; ++c) {
-        if (genh.codec == 3) channels.push_back(decode_pcm(genh, c));
-        else if (genh.codec == 12) channels.push_back(decode_dsp(genh, c));
-        else throw std::runtime_error("codec not read by this reader");
+        if (genh.codec == 3)
+            channels.push_back(decode_pcm(genh, c));
+        else if (genh.codec == 12)
+            channels.push_back(decode_dsp(genh, c));
+        else
+            throw std::runtime_error("codec not read by this reader");
     }
     return channels;
 }
@@ -86,7 +90,8 @@ tone_fit fit_tone(const std::vector<std::int16_t>& samples, double frequency,
     const double w = 2 * 3.14159265358979323846 * frequency / sample_rate;
     double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        const double s = std::sin(w * static_cast<double>(i)), c = std::cos(w * static_cast<double>(i));
+        const double s = std::sin(w * static_cast<double>(i)),
+                     c = std::cos(w * static_cast<double>(i));
         ss += s * s;
         cc += c * c;
         sc += s * c;

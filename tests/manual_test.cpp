@@ -20,16 +20,17 @@ TEST(Manual, ExplainsEveryDiagnostic) {
     const std::string util = read_file(SOURCE_DIR "/util/util.cpp");
     // The manual's text as a reader sees it: roff escapes undone, fonts dropped.
     std::string manual = read_file(SOURCE_DIR "/docs/tolvane.1");
-    for (const auto& [escape, plain] : {std::pair{R"(\\f[BIRP]|\\&)", ""}, {R"(\\-)", "-"},
-                                        {R"(\\\(aq)", "'"}, {R"(\\e)", "\\"}})
+    for (const auto& [escape, plain] :
+         {std::pair{R"(\\f[BIRP]|\\&)", ""}, {R"(\\-)", "-"}, {R"(\\\(aq)", "'"}, {R"(\\e)", "\\"}})
         manual = std::regex_replace(manual, std::regex(escape), plain);
 
-    const auto reports =
-        matches(code, R"re(fatal_(message|errno|stream)\(k_unit,\s*(\d+),\s*"(\w+)",\s*"([^"]*)")re");
+    const auto reports = matches(
+        code, R"re(fatal_(message|errno|stream)\(k_unit,\s*(\d+),\s*"(\w+)",\s*"([^"]*)")re");
     ASSERT_GE(reports.size(), 20U);
     for (const auto& m : reports) {
         const std::string where = "tolvane.cpp:" + m[2].str() + ":" + m[3].str() + ":";
-        const std::string line = m[1] == "message" ? where + " " + m[4].str() : where + m[4].str() + ": ";
+        const std::string line =
+            m[1] == "message" ? where + " " + m[4].str() : where + m[4].str() + ": ";
         EXPECT_NE(manual.find(line), std::string::npos) << line;
     }
 
@@ -37,8 +38,10 @@ TEST(Manual, ExplainsEveryDiagnostic) {
     ASSERT_GE(context.size(), 5U);
     for (const auto& m : context) {
         // Each printf conversion stands for one word of the manual's example.
-        const std::string literal = std::regex_replace(m[1].str(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
-        const std::string pattern = std::regex_replace(literal, std::regex(R"(%[0-9]*l?[xs])"), R"(\S+)");
+        const std::string literal =
+            std::regex_replace(m[1].str(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+        const std::string pattern =
+            std::regex_replace(literal, std::regex(R"(%[0-9]*l?[xs])"), R"(\S+)");
         EXPECT_TRUE(std::regex_search(manual, std::regex(pattern))) << m[1].str();
     }
 

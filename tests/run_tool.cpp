@@ -44,7 +44,8 @@ run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args
     command += " >" + quoted(options.stdout_path.value_or(out)) + " 2>" + quoted(err);
     const int status = std::system(command.c_str());
     if (status == -1 || !WIFEXITED(status)) throw std::runtime_error("cannot run " + command);
-    run_result result{WEXITSTATUS(status), options.stdout_path ? "" : read_file(out), read_file(err)};
+    run_result result{WEXITSTATUS(status), options.stdout_path ? "" : read_file(out),
+                      read_file(err)};
     for (const std::string& capture : {out, err, in}) fs::remove(capture);
     return result;
 }

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <functional>
 #include <string>
-#include <unistd.h>
 #include <vector>
+#include <unistd.h>
 
 using testing::Eq;
 using testing::ExitedWithCode;
@@ -51,8 +51,8 @@ std::string numbered_file(std::uint32_t words) {
 }
 
 // Distinct values, so a swapped byte order cannot pass.
-const byte_vector k_sample = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF,
-                              0xFF, 0xFF, 0x80, 0x00, 0x01, 0x13};
+const byte_vector k_sample = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD,
+                              0xEF, 0xFF, 0xFF, 0x80, 0x00, 0x01, 0x13};
 
 TEST(Codecs, DecodeAndEncodeInBothByteOrders) {
     const std::uint8_t* b = k_sample.data();
@@ -94,15 +94,15 @@ TEST(CheckedAccess, ReadsAndWritesTheirWidthAndOrder) {
     EXPECT_EQ(put_32_be(0x01234567, w), 4);
     EXPECT_EQ(put_32_le(0x01234567, w), 4);
     EXPECT_EQ(put_bytes(w, k_sample.data(), 2), 2);
-    EXPECT_EQ(contents(w), (byte_vector{0xFE, 0x12, 0x34, 0x01, 0x23, 0x45, 0x67, 0x67, 0x45,
-                                        0x23, 0x01, 0x01, 0x23}));
+    EXPECT_EQ(contents(w), (byte_vector{0xFE, 0x12, 0x34, 0x01, 0x23, 0x45, 0x67, 0x67, 0x45, 0x23,
+                                        0x01, 0x01, 0x23}));
     EXPECT_EQ(put_byte_seek(0x99, 0, w), 1);
     EXPECT_EQ(put_16_be_seek(0xBEEF, 1, w), 2);
     EXPECT_EQ(put_32_be_seek(0x0A0B0C0D, 3, w), 4);
     EXPECT_EQ(put_32_le_seek(0x0A0B0C0D, 9, w), 4);
     EXPECT_EQ(put_bytes_seek(15, w, k_sample.data() + 2, 1), 1);
-    EXPECT_EQ(contents(w), (byte_vector{0x99, 0xBE, 0xEF, 0x0A, 0x0B, 0x0C, 0x0D, 0x67, 0x45,
-                                        0x0D, 0x0C, 0x0B, 0x0A, 0x00, 0x00, 0x45}));
+    EXPECT_EQ(contents(w), (byte_vector{0x99, 0xBE, 0xEF, 0x0A, 0x0B, 0x0C, 0x0D, 0x67, 0x45, 0x0D,
+                                        0x0C, 0x0B, 0x0A, 0x00, 0x00, 0x45}));
 }
 
 // Records the size of every write that reaches the file itself.
@@ -202,26 +202,41 @@ TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {
         {"util.cpp:126:get_32_be:fread: unexpected EOF", [&] { get_32_be_seek(0, two()); }},
         {"util.cpp:140:get_32_le:fread: unexpected EOF", [&] { get_32_le(two()); }},
         {"util.cpp:154:get_64_be:fread: unexpected EOF", [&] { get_64_be_seek(0, two()); }},
-        {"util.cpp:168:get_bytes:fread: unexpected EOF", [&] { get_bytes_seek(0, two(), buffer, 3); }},
+        {"util.cpp:168:get_bytes:fread: unexpected EOF",
+         [&] { get_bytes_seek(0, two(), buffer, 3); }},
         {"util.cpp:89:get_byte_seek:fseek: Invalid argument", [&] { get_byte_seek(-1, any()); }},
         {"util.cpp:104:get_16_be_seek:fseek: Invalid argument", [&] { get_16_be_seek(-2, any()); }},
         {"util.cpp:118:get_16_le_seek:fseek: Invalid argument", [&] { get_16_le_seek(-3, any()); }},
-        {"util.cpp:132:get_32_be_seek:fseek: Invalid argument", [&] { get_32_be_seek(INT32_MIN, any()); }},
+        {"util.cpp:132:get_32_be_seek:fseek: Invalid argument",
+         [&] { get_32_be_seek(INT32_MIN, any()); }},
         {"util.cpp:146:get_32_le_seek:fseek: Invalid argument", [&] { get_32_le_seek(-4, any()); }},
         {"util.cpp:160:get_64_be_seek:fseek: Invalid argument", [&] { get_64_be_seek(-5, any()); }},
-        {"util.cpp:173:get_bytes_seek:fseek: Invalid argument", [&] { get_bytes_seek(-6, any(), buffer, 1); }},
-        {"util.cpp:183:put_byte:fwrite: fwrite: Bad file descriptor", [] { put_byte(1, read_only()); }},
-        {"util.cpp:197:put_16_be:fwrite: fwrite: Bad file descriptor", [] { put_16_be_seek(1, 0, read_only()); }},
-        {"util.cpp:210:put_32_be:fwrite: fwrite: Bad file descriptor", [] { put_32_be(1, read_only()); }},
-        {"util.cpp:223:put_32_le:fwrite: fwrite: Bad file descriptor", [] { put_32_le_seek(1, 0, read_only()); }},
-        {"util.cpp:234:put_bytes:fwrite: fwrite: Bad file descriptor", [&] { put_bytes(read_only(), buffer, 2); }},
-        {"util.cpp:187:put_byte_seek:fseek: Invalid argument", [] { put_byte_seek(1, -1, std::tmpfile()); }},
-        {"util.cpp:201:put_16_be_seek:fseek: Invalid argument", [] { put_16_be_seek(1, -1, std::tmpfile()); }},
-        {"util.cpp:214:put_32_be_seek:fseek: Invalid argument", [] { put_32_be_seek(1, -1, std::tmpfile()); }},
-        {"util.cpp:227:put_32_le_seek:fseek: Invalid argument", [] { put_32_le_seek(1, -1, std::tmpfile()); }},
-        {"util.cpp:239:put_bytes_seek:fseek: Invalid argument", [&] { put_bytes_seek(-1, std::tmpfile(), buffer, 2); }},
-        {"util.cpp:15:dump:fseek: Invalid argument", [] { dump(stream_of({1}), std::tmpfile(), -1, 1); }},
-        {"util.cpp:23:dump:fread: unexpected EOF", [] { dump(stream_of(byte_vector(3000)), std::tmpfile(), 0, 3001); }},
+        {"util.cpp:173:get_bytes_seek:fseek: Invalid argument",
+         [&] { get_bytes_seek(-6, any(), buffer, 1); }},
+        {"util.cpp:183:put_byte:fwrite: fwrite: Bad file descriptor",
+         [] { put_byte(1, read_only()); }},
+        {"util.cpp:197:put_16_be:fwrite: fwrite: Bad file descriptor",
+         [] { put_16_be_seek(1, 0, read_only()); }},
+        {"util.cpp:210:put_32_be:fwrite: fwrite: Bad file descriptor",
+         [] { put_32_be(1, read_only()); }},
+        {"util.cpp:223:put_32_le:fwrite: fwrite: Bad file descriptor",
+         [] { put_32_le_seek(1, 0, read_only()); }},
+        {"util.cpp:234:put_bytes:fwrite: fwrite: Bad file descriptor",
+         [&] { put_bytes(read_only(), buffer, 2); }},
+        {"util.cpp:187:put_byte_seek:fseek: Invalid argument",
+         [] { put_byte_seek(1, -1, std::tmpfile()); }},
+        {"util.cpp:201:put_16_be_seek:fseek: Invalid argument",
+         [] { put_16_be_seek(1, -1, std::tmpfile()); }},
+        {"util.cpp:214:put_32_be_seek:fseek: Invalid argument",
+         [] { put_32_be_seek(1, -1, std::tmpfile()); }},
+        {"util.cpp:227:put_32_le_seek:fseek: Invalid argument",
+         [] { put_32_le_seek(1, -1, std::tmpfile()); }},
+        {"util.cpp:239:put_bytes_seek:fseek: Invalid argument",
+         [&] { put_bytes_seek(-1, std::tmpfile(), buffer, 2); }},
+        {"util.cpp:15:dump:fseek: Invalid argument",
+         [] { dump(stream_of({1}), std::tmpfile(), -1, 1); }},
+        {"util.cpp:23:dump:fread: unexpected EOF",
+         [] { dump(stream_of(byte_vector(3000)), std::tmpfile(), 0, 3001); }},
         {"util.cpp:26:dump:fwrite: fwrite: Bad file descriptor",
          [] {
              std::FILE* out = read_only();
@@ -231,8 +246,10 @@ TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {
         {"util.cpp:256:read_long: bad number format", [] { read_long("12abc"); }},
         {"util.cpp:256:read_long: bad number format", [] { read_long("12 "); }},
         {"util.cpp:256:read_long: bad number format", [] { read_long("   "); }},
-        {"util.cpp:255:read_long:strtol: Numerical result out of range", [] { read_long("2147483648"); }},
-        {"util.cpp:255:read_long:strtol: Numerical result out of range", [] { read_long("-99999999999999999999999"); }},
+        {"util.cpp:255:read_long:strtol: Numerical result out of range",
+         [] { read_long("2147483648"); }},
+        {"util.cpp:255:read_long:strtol: Numerical result out of range",
+         [] { read_long("-99999999999999999999999"); }},
         // Every field is an argument, never the format.
         {"x.cpp:7:fn: 100% %s done", [] { fatal_message("x.cpp", 7, "fn", "100% %s done"); }},
         {"x.cpp:8:fn:open %d: No such file or directory",
@@ -249,7 +266,8 @@ TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {
         // The cached input fails as an ordinary stream would; a pipe stays one.
         {"util.cpp:126:get_32_be:fread: unexpected EOF", [&] { get_32_be_seek(79998, cached); }},
         {"util.cpp:126:get_32_be:fread: unexpected EOF", [&] { get_32_be_seek(900000, cached); }},
-        {"util.cpp:132:get_32_be_seek:fseek: Invalid argument", [&] { get_32_be_seek(-4, cached); }},
+        {"util.cpp:132:get_32_be_seek:fseek: Invalid argument",
+         [&] { get_32_be_seek(-4, cached); }},
         {"util.cpp:132:get_32_be_seek:fseek: Illegal seek", [&] { get_32_be_seek(0, piped); }},
     };
     for (const auto& [report, call] : cases) {

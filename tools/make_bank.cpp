@@ -40,7 +40,8 @@ bool write_benchmark_bank(const fs::path& dir, unsigned long sounds, unsigned lo
         std::snprintf(name, sizeof name, "snd%05lu", i);
         s.name = name;
         b.add_described(s, static_cast<std::uint32_t>(i * size), static_cast<std::uint32_t>(size));
-        samples.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(size));
+        samples.write(reinterpret_cast<const char*>(data.data()),
+                      static_cast<std::streamsize>(size));
     }
     samples.close();
     const bank::dumps& d = b.result();
@@ -57,9 +58,12 @@ int main(int argc, char** argv) {
     int arg = 1;
     for (; arg + 1 < argc && std::strncmp(argv[arg], "--", 2) == 0; arg += 2) {
         const unsigned long value = std::strtoul(argv[arg + 1], nullptr, 0);
-        if (std::strcmp(argv[arg], "--sounds") == 0) sounds = value;
-        else if (std::strcmp(argv[arg], "--bytes") == 0) size = value;
-        else return usage();
+        if (std::strcmp(argv[arg], "--sounds") == 0)
+            sounds = value;
+        else if (std::strcmp(argv[arg], "--bytes") == 0)
+            size = value;
+        else
+            return usage();
     }
     if (arg + 1 != argc || (sounds == 0) != (size == 0) || size % 2 != 0 ||
         sounds * size > 0x7FFFFFFFUL)

@@ -6,8 +6,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -210,9 +210,7 @@ void write_32_le(std::uint32_t value, std::uint8_t* bytes) {
 
 // ---- Checked reads --------------------------------------------------------
 
-std::uint8_t get_byte(std::FILE* stream) {
-    return read_coded<1>(stream, read_8, {"get_byte", 83});
-}
+std::uint8_t get_byte(std::FILE* stream) { return read_coded<1>(stream, read_8, {"get_byte", 83}); }
 std::uint8_t get_byte_seek(std::int32_t offset, std::FILE* stream) {
     seek_to(stream, offset, {"get_byte_seek", 89});
     return get_byte(stream);
@@ -339,13 +337,12 @@ std::int32_t read_long(const char* text) {
 }
 
 std::int32_t put_padding(std::int32_t offset, std::int32_t alignment, std::FILE* stream) {
-    if (alignment <= 0)
-        fatal_message(k_unit, 257, "put_padding", "alignment must be positive");
+    if (alignment <= 0) fatal_message(k_unit, 257, "put_padding", "alignment must be positive");
     // offset + alignment - 1 wraps in 32 bits, as the offsets themselves do.
     const auto rounded_up = static_cast<std::int32_t>(static_cast<std::uint32_t>(offset) +
                                                       static_cast<std::uint32_t>(alignment) - 1U);
-    const auto end = static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(rounded_up / alignment) * static_cast<std::uint32_t>(alignment));
+    const auto end = static_cast<std::int32_t>(static_cast<std::uint32_t>(rounded_up / alignment) *
+                                               static_cast<std::uint32_t>(alignment));
     for (std::int32_t position = offset; position < end; ++position)
         put_byte_seek(0, position, stream);
     return end;

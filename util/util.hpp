@@ -23,8 +23,8 @@
 // A block of an input file kept in memory, so that reads at scattered offsets
 // cost no system call while they stay inside it.
 struct input_cache {
-    bool in_use = false;  // false: the stream is an ordinary one
-    int fd = 0;           // the file's descriptor, cached or not
+    bool in_use = false;    // false: the stream is an ordinary one
+    int fd = 0;             // the file's descriptor, cached or not
     off_t position = 0;     // where the stream reads next
     off_t block_start = 0;  // the file offset of block[0]
     std::size_t block_length = 0;
@@ -47,15 +47,13 @@ std::FILE* open_buffered_input(const char* path, char* buffer, std::size_t size)
 // source file holding the check, `line` its fixed location number.
 
 // "file:line:function: text" -- a failure of content.
-[[noreturn]] void fatal_message(const char* file, int line, const char* function,
-                                const char* text);
+[[noreturn]] void fatal_message(const char* file, int line, const char* function, const char* text);
 // "file:line:function:text: " then the system's description of errno.
-[[noreturn]] void fatal_errno(const char* file, int line, const char* function,
-                              const char* text);
+[[noreturn]] void fatal_errno(const char* file, int line, const char* function, const char* text);
 // A short read or write: "file:line:function:op: " then "unexpected EOF" when
 // the stream is at its end, else "op: " and the system's description.
-[[noreturn]] void fatal_stream(const char* file, int line, const char* function,
-                               const char* op, std::FILE* stream);
+[[noreturn]] void fatal_stream(const char* file, int line, const char* function, const char* op,
+                               std::FILE* stream);
 
 // ---- In-memory byte-order codecs -----------------------------------------
 std::uint16_t read_16_be(const std::uint8_t* bytes);

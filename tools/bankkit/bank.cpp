@@ -6,11 +6,13 @@
 namespace bank {
 
 void append_be32(bytes& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 void append_le32(bytes& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 void append_le16(bytes& out, std::uint16_t value) {
@@ -23,7 +25,9 @@ void append_be16(bytes& out, std::uint16_t value) {
     out.push_back(static_cast<std::uint8_t>(value));
 }
 
-void append_text(bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+void append_text(bytes& out, const std::string& text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
 
 bytes index_record(std::uint32_t marker, const std::vector<std::uint32_t>& payload) {
     bytes out;
@@ -32,7 +36,9 @@ bytes index_record(std::uint32_t marker, const std::vector<std::uint32_t>& paylo
     return out;
 }
 
-bytes sound_record(std::uint32_t riff_offset) { return index_record(k_sound_record, {riff_offset}); }
+bytes sound_record(std::uint32_t riff_offset) {
+    return index_record(k_sound_record, {riff_offset});
+}
 
 chunk fmt_chunk(std::uint16_t codec, std::uint16_t channels, std::uint32_t sample_rate,
                 std::uint16_t block_align, std::uint16_t bits_per_sample) {
@@ -80,13 +86,14 @@ bytes riff(const std::string& form, const std::vector<chunk>& chunks, std::int64
     append_text(body, form);
     for (const chunk& c : chunks) {
         append_text(body, c.id);
-        append_le32(body, static_cast<std::uint32_t>(c.size >= 0 ? c.size
-                                                                  : static_cast<std::int64_t>(c.body.size())));
+        append_le32(body, static_cast<std::uint32_t>(
+                              c.size >= 0 ? c.size : static_cast<std::int64_t>(c.body.size())));
         body.insert(body.end(), c.body.begin(), c.body.end());
     }
     bytes out;
     append_text(out, "RIFF");
-    append_le32(out, static_cast<std::uint32_t>(size >= 0 ? size : static_cast<std::int64_t>(body.size())));
+    append_le32(
+        out, static_cast<std::uint32_t>(size >= 0 ? size : static_cast<std::int64_t>(body.size())));
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }
@@ -148,7 +155,8 @@ void bank_builder::add(const sound& s) {
     add_described(s, data_offset, static_cast<std::uint32_t>(s.data.size()));
 }
 
-void bank_builder::add_described(const sound& s, std::uint32_t data_offset, std::uint32_t data_size) {
+void bank_builder::add_described(const sound& s, std::uint32_t data_offset,
+                                 std::uint32_t data_size) {
     add_description(riff(s.form, description_chunks(s, data_offset, data_size)));
 }
 
@@ -156,7 +164,8 @@ void bank_builder::add_ampc() {
     add_description(riff("AMPC", {chunk{"ampd", {1, 2, 3, 4, 5, 6}}}));
 }
 
-void bank_builder::add_stepped_over(std::uint32_t marker, const std::vector<std::uint32_t>& payload) {
+void bank_builder::add_stepped_over(std::uint32_t marker,
+                                    const std::vector<std::uint32_t>& payload) {
     const bytes record = index_record(marker, payload);
     dumps_.index.insert(dumps_.index.end(), record.begin(), record.end());
 }

@@ -69,7 +69,7 @@ struct sound {
     std::uint16_t codec = 1;    // 1 = PCM, 0x666 = DSP ADPCM
     std::uint16_t channels = 1;
     std::uint32_t sample_rate = 32000;
-    std::uint32_t sample_count = 0;  // DSP only: the "fact" chunk
+    std::uint32_t sample_count = 0;                   // DSP only: the "fact" chunk
     std::vector<std::array<std::int16_t, 16>> coefs;  // DSP only: one set per channel
     bytes data;
 };

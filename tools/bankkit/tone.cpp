@@ -32,13 +32,13 @@ struct frame_try {
 };
 
 frame_try try_frame(const std::int16_t* pcm, int c1, int c2, int shift, std::int16_t hist1,
-                     std::int16_t hist2) {
+                    std::int16_t hist2) {
     frame_try t;
     const double scale = static_cast<double>(1 << shift);
     for (std::size_t i = 0; i < k_dsp_frame_samples; ++i) {
         const std::int64_t prediction = std::int64_t{c1} * hist1 + std::int64_t{c2} * hist2;
-        const double wanted = (pcm[i] * 2048.0 - static_cast<double>(prediction) - 1024.0) /
-                              (scale * 2048.0);
+        const double wanted =
+            (pcm[i] * 2048.0 - static_cast<double>(prediction) - 1024.0) / (scale * 2048.0);
         const int residual = static_cast<int>(std::clamp<long long>(std::llround(wanted), -8, 7));
         // Exactly what a decoder computes.
         const std::int16_t decoded = clamp16(
@@ -68,15 +68,16 @@ samples16 sine(double frequency, std::uint32_t sample_rate, std::uint32_t count,
 bytes pcm16_be(const std::vector<samples16>& channels) {
     bytes out;
     for (std::size_t i = 0; i < channels.front().size(); ++i)
-        for (const samples16& channel : channels) append_be16(out, static_cast<std::uint16_t>(channel[i]));
+        for (const samples16& channel : channels)
+            append_be16(out, static_cast<std::uint16_t>(channel[i]));
     return out;
 }
 
 dsp_coefs dsp_coefs_for(double frequency, std::uint32_t sample_rate) {
     const double k = 2 * std::cos(2 * k_pi * frequency / sample_rate);
     const double pairs[8][2] = {
-        {k, -1.0},           {k * 0.99, -0.98}, {k * 0.95, -0.9}, {2.0, -1.0},
-        {1.0, 0.0},          {0.0, 0.0},        {1.5, -0.6},      {0.5, 0.0},
+        {k, -1.0},  {k * 0.99, -0.98}, {k * 0.95, -0.9}, {2.0, -1.0},
+        {1.0, 0.0}, {0.0, 0.0},        {1.5, -0.6},      {0.5, 0.0},
     };
     dsp_coefs coefs{};
     for (std::size_t i = 0; i < 8; ++i) {
@@ -88,7 +89,8 @@ dsp_coefs dsp_coefs_for(double frequency, std::uint32_t sample_rate) {
 
 bytes dsp_encode(const samples16& pcm, const dsp_coefs& coefs) {
     samples16 padded = pcm;
-    padded.resize((pcm.size() + k_dsp_frame_samples - 1) / k_dsp_frame_samples * k_dsp_frame_samples, 0);
+    padded.resize(
+        (pcm.size() + k_dsp_frame_samples - 1) / k_dsp_frame_samples * k_dsp_frame_samples, 0);
     bytes out;
     std::int16_t hist1 = 0, hist2 = 0;
     for (std::size_t start = 0; start < padded.size(); start += k_dsp_frame_samples) {
@@ -174,8 +176,10 @@ dumps sample_bank() {
     b.add_stepped_over(0x80000001, {0x10, 0x20});
     std::uint32_t added = 0;
     for (const tone_spec& t : sample_bank_tones()) {
-        b.add(t.dsp ? dsp_tone(t.name, t.form, t.channels, t.sample_rate, t.frequency, t.sample_count)
-                    : pcm_tone(t.name, t.form, t.channels, t.sample_rate, t.frequency, t.sample_count));
+        b.add(
+            t.dsp
+                ? dsp_tone(t.name, t.form, t.channels, t.sample_rate, t.frequency, t.sample_count)
+                : pcm_tone(t.name, t.form, t.channels, t.sample_rate, t.frequency, t.sample_count));
         if (++added == 4) b.add_ampc();
         b.add_stepped_over(0x80000004 + added % 4, {added});
     }

@@ -113,16 +113,35 @@ void read_chunk(std::FILE* header, std::int32_t chunk, wave_info& info) {
     }
 }
 
-// The next chunk starts right after this one's data: no padding to even
-// sizes.  A size that would bring the walk back to this chunk or before it
-// would walk forever; one that wraps past 2^31 makes the next read fail.
-std::int32_t next_chunk(std::FILE* header, std::int32_t chunk) {
-    const std::int32_t size = get_32_le_seek(offset_add(chunk, 4), header);
-    const std::int32_t next = offset_add(offset_add(chunk, size), 8);
-    if (next >= 0 && next <= chunk) {
-        std::fprintf(stderr, "chunk at 0x%lx does not move the walk forward\n", shown(chunk));
+// A size may lead the walk back over earlier bytes; from there it often
+// reaches new ground and ends by itself.  Only a return to a chunk start it
+// has already read means it would go round forever.  Brent's method finds
+// such a return in constant memory: remember one start, compare every new
+// start with it, and move it forward after 1, 2, 4, 8 ... steps.
+struct chunk_walk {
+    std::int32_t remembered;
+    std::uint32_t steps = 0;
+    std::uint32_t steps_to_move = 1;
+};
+
+void check_not_repeating(chunk_walk& walk, std::int32_t chunk) {
+    if (chunk == walk.remembered) {
+        std::fprintf(stderr, "chunk walk repeats from the chunk at 0x%lx\n", shown(chunk));
         fatal_message(k_unit, 192, "process_wave", "bad chunk size");
     }
+    if (++walk.steps == walk.steps_to_move) {
+        walk.remembered = chunk;
+        walk.steps = 0;
+        walk.steps_to_move *= 2;
+    }
+}
+
+// The next chunk starts right after this one's data: no padding to even
+// sizes.  A size that wraps the start past 2^31 makes the next read fail.
+std::int32_t next_chunk(std::FILE* header, std::int32_t chunk, chunk_walk& walk) {
+    const std::int32_t size = get_32_le_seek(offset_add(chunk, 4), header);
+    const std::int32_t next = offset_add(offset_add(chunk, size), 8);
+    check_not_repeating(walk, next);
     return next;
 }
 
@@ -298,9 +317,10 @@ void process_wave(std::FILE* header, std::FILE* samples, std::int32_t riff_offse
                   const input_ids& inputs) {
     const std::int32_t riff_size = get_32_le_seek(offset_add(riff_offset, 4), header);
     const std::int32_t end = offset_add(offset_add(riff_offset, 8), riff_size);
+    const std::int32_t first = offset_add(riff_offset, 12);
     wave_info info;
-    for (std::int32_t chunk = offset_add(riff_offset, 12); chunk < end;
-         chunk = next_chunk(header, chunk))
+    chunk_walk walk{first};
+    for (std::int32_t chunk = first; chunk < end; chunk = next_chunk(header, chunk, walk))
         read_chunk(header, chunk, info);
     count_pcm_samples(info);
     check_complete(info);

@@ -194,6 +194,14 @@ TEST_F(Convert, ChunkWalkNamesAndOrder) {
                     sized(strm_chunk(0x20, 0x40), 8)}),
            "WAVE data from 00000020 size 00000040 second.genh\n", "");
     EXPECT_EQ(dir_.read("second.genh").size(), 152U + 0x40);
+    // A size may lead the walk back: from inside the "guid" it reads the word
+    // "wsmp" and a size of 16, which carry it past the end.  It converts.
+    bytes inner = {'w', 's', 'm', 'p'};
+    append_le32(inner, 16);
+    expect(run_one({name_chunk("back"), pcm_fmt(1), strm_chunk(0, 2), chunk{"guid", inner},
+                    sized(chunk{"wsmp", {}}, 0xFFFFFFF0)}),
+           "WAVE data from 00000000 size 00000002 back.genh\n", "");
+    std::filesystem::remove(dir_.file("back.genh"));
     // Names run up to the first zero byte, or over all the bytes; an empty one
     // names ".genh"; names that merely look odd are used as they are, up to
     // 4096 bytes; a later name chunk replaces an oversized one.
@@ -270,11 +278,15 @@ TEST_F(Convert, DescriptionsRefusedBeforeAnyFileIsOpened) {
          "util.cpp:132:get_32_be_seek:fseek: Invalid argument\n"},
         {{name_chunk("x")}, "util.cpp:126:get_32_be:fread: unexpected EOF\n", 0x1000},
         {{chunk{"fmt ", {1, 0, 1, 0}}}, "util.cpp:140:get_32_le:fread: unexpected EOF\n"},
-        // 0x4C + 0xFFFFFFF8 + 8 wraps back onto the chunk itself.
+        // A step back into the name's bytes, where "LIST" is read as a chunk.
+        {{name_chunk("LIST"), sized(chunk{"wsmp", {}}, 0xFFFFFFF3)},
+         "unexpected chunk at 0x54\ntolvane.cpp:188:process_wave: who knows?\n"},
+        // Walks that come back to a chunk they read: onto itself
+        // (0x4C + 0xFFFFFFF8 + 8), and round two chunks.
         {{sized(chunk{"guid", {}}, 0xFFFFFFF8)},
-         "chunk at 0x4c does not move the walk forward\n" + stuck},
-        {{name_chunk("x"), sized(chunk{"wsmp", {}}, 0xFFFFFFE0)},
-         "chunk at 0x56 does not move the walk forward\n" + stuck},
+         "chunk walk repeats from the chunk at 0x4c\n" + stuck},
+        {{name_chunk("x"), pcm_fmt(1), sized(chunk{"wsmp", {}}, 0xFFFFFFE0)},
+         "chunk walk repeats from the chunk at 0x56\n" + stuck},
         {{name_chunk("x"), fmt_chunk(1, 0, 8000, 2, 16), strm}, zero},
         {{name_chunk("x"), fmt_chunk(1, 1, 8000, 2, 0), strm}, zero},
         {{pcm_fmt(1), strm, name_chunk(std::string(4097, 'n'), 0)}, long_name},

@@ -7,6 +7,7 @@
 // and the sound record 0x80000113 carries the header-dump offset of a RIFF
 // description.  Each "WAVE" or "WAVS" sound becomes one NAME.genh file in the
 // current directory.  Every problem ends the run with one report, status 1.
+#include "platform.hpp"
 #include "util.hpp"
 
 #include <array>
@@ -14,8 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -171,10 +170,6 @@ void check_complete(const wave_info& info) {
 
 // The four input dumps as the file system knows them, so that no output can
 // replace one of them, whatever name or link it is reached by.
-struct file_id {
-    dev_t device;
-    ino_t inode;
-};
 using input_ids = std::array<file_id, 4>;
 
 // A GENH file: a 152-byte header of little-endian 32-bit fields, then the
@@ -258,13 +253,16 @@ void check_name_stays_here(std::string_view name) {
     if (drive || name.find_first_of("/\\") != std::string_view::npos)
         fatal_message(k_unit, 216, "process_wave",
                       "name would put the file outside the current directory");
+    // Windows takes some names for devices, streams or other names.
+    if (!name_is_usable_here(name))
+        fatal_message(k_unit, 218, "process_wave", "name is not a usable file name on this system");
 }
 
 void check_not_an_input(const char* path, const input_ids& inputs) {
-    struct stat existing {};
-    if (::stat(path, &existing) != 0) return;  // a new file, or one fopen reports on
+    file_id existing;
+    if (!identify_file(path, existing)) return;  // a new file, or one fopen reports on
     for (const file_id& input : inputs) {
-        if (existing.st_dev == input.device && existing.st_ino == input.inode) {
+        if (existing == input) {
             std::fprintf(stderr, "output file %s is one of the input dumps\n", path);
             fatal_message(k_unit, 217, "process_wave", "output would overwrite an input");
         }
@@ -386,15 +384,8 @@ dumps open_dumps(char** argv, stream_memory& memory) {
         check_opened(open_cached_input(argv[2], memory.header), 36, "input file 2 open failed");
     d.wave_samples = open_samples(argv[3], memory.wave_samples, 38, "input file 3 open failed");
     d.wavs_samples = open_samples(argv[4], memory.wavs_samples, 40, "input file 4 open failed");
-    // A cached input's stream may have no descriptor of its own; its cache
-    // keeps it.
-    const int fds[] = {memory.index.fd, memory.header.fd, ::fileno(d.wave_samples),
-                       ::fileno(d.wavs_samples)};
-    for (std::size_t i = 0; i < 4; ++i) {
-        struct stat st {};
-        ::fstat(fds[i], &st);
-        d.ids[i] = {st.st_dev, st.st_ino};
-    }
+    // An input that cannot be told apart (a pipe) can be no output's name.
+    for (std::size_t i = 0; i < 4; ++i) identify_file(argv[i + 1], d.ids[i]);
     return d;
 }
 
@@ -402,7 +393,7 @@ dumps open_dumps(char** argv, stream_memory& memory) {
 // whose end some file systems place at 2^63 - 1) cannot be walked.
 std::int32_t index_size(std::FILE* index) {
     if (std::fseek(index, 0, SEEK_END) == -1) fatal_errno(k_unit, 44, "main", "fseek");
-    const long size = std::ftell(index);
+    const std::int64_t size = tell_64(index);
     if (size == -1) fatal_errno(k_unit, 46, "main", "ftell");
     if (size > INT32_MAX)
         fatal_message(k_unit, 48, "main", "index dump too large for 32-bit offsets");
@@ -457,17 +448,14 @@ void walk_index(const dumps& d) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Set up before the program starts (constinit), so it is built with no
+    // code at run time, and lives until the exit that closes the streams.
+    constinit static stream_memory memory{};
+    prepare_standard_streams(memory.progress.data(), memory.progress.size());
     std::fputs("build GENH from decompressed Kestrune dumps\n", stderr);
     if (argc != 5)
         fatal_message(k_unit, 26, "main",
                       "usage: exe dump01.bin dump00.bin dumpUC00.bin dumpUC01.bin");
-    // Set up before the program starts (constinit), so it is built with no
-    // code at run time, and lives until the exit that closes the streams.
-    constinit static stream_memory memory{};
-    // A terminal sees each progress line at once; a file or pipe gets them
-    // in large writes.
-    if (!::isatty(STDOUT_FILENO))
-        std::setvbuf(stdout, memory.progress.data(), _IOFBF, memory.progress.size());
     walk_index(open_dumps(argv, memory));
     // Progress lines that could not be written must not end in success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))

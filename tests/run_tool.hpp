@@ -1,5 +1,5 @@
-// Runs the built converter as a user would: in a folder of its own, through
-// the shell, with standard output and standard error captured.
+// Runs the built converter as a user would: in a folder of its own, with
+// standard output and standard error captured.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,7 @@ struct run_result {
 };
 
 struct run_options {
-    std::optional<std::string> stdin_data;   // fed through a pipe; else /dev/null
+    std::optional<std::string> stdin_data;   // fed through a pipe (POSIX only)
     std::optional<std::string> stdout_path;  // where standard output goes instead
 };
 

@@ -6,9 +6,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,44 +25,6 @@ void seek_to(std::FILE* stream, std::int32_t offset, check where) {
     if (std::fseek(stream, offset, SEEK_SET) != 0)
         fatal_errno(k_unit, where.line, where.name, "fseek");
 }
-
-// The cached input's functions, as the stream calls them.  Reads come from
-// the cached block, refilled by one pread where a read falls outside it;
-// seeks only move the position, except to the end, which asks the file.
-ssize_t cached_read(void* cookie, char* buffer, std::size_t size) {
-    auto& c = *static_cast<input_cache*>(cookie);
-    if (c.position < c.block_start ||
-        c.position >= c.block_start + static_cast<off_t>(c.block_length)) {
-        const ssize_t got = ::pread(c.fd, c.block.data(), c.block.size(), c.position);
-        if (got < 0) return -1;
-        c.block_start = c.position;
-        c.block_length = static_cast<std::size_t>(got);
-    }
-    const auto offset = static_cast<std::size_t>(c.position - c.block_start);
-    const std::size_t n = std::min(size, c.block_length - offset);
-    std::memcpy(buffer, c.block.data() + offset, n);
-    c.position += static_cast<off_t>(n);
-    return static_cast<ssize_t>(n);
-}
-
-int cached_seek(void* cookie, off64_t* offset, int whence) {
-    auto& c = *static_cast<input_cache*>(cookie);
-    off_t base = whence == SEEK_SET ? 0 : c.position;
-    if (whence == SEEK_END && (base = ::lseek(c.fd, 0, SEEK_END)) < 0) return -1;
-    if (*offset < -base) {
-        errno = EINVAL;  // as the kernel says of a position before the start
-        return -1;
-    }
-    if (*offset > std::numeric_limits<off_t>::max() - base) {
-        errno = EOVERFLOW;
-        return -1;
-    }
-    c.position = base + *offset;
-    *offset = c.position;
-    return 0;
-}
-
-int cached_close(void* cookie) { return ::close(static_cast<input_cache*>(cookie)->fd); }
 
 void read_exact(std::FILE* stream, void* buffer, std::size_t size, check where) {
     if (std::fread(buffer, 1, size, stream) != size)
@@ -113,35 +72,14 @@ void print_prefix(const char* file, int line, const char* function, const char* 
 
 // ---- Opening inputs --------------------------------------------------------
 
-std::FILE* open_cached_input(const char* path, input_cache& cache) {
-    const int fd = ::open(path, O_RDONLY);
-    if (fd < 0) return nullptr;
-    cache.fd = fd;
-    if (::lseek(fd, 0, SEEK_CUR) < 0) return ::fdopen(fd, "rb");
-    cache.in_use = true;
-    cache.position = cache.block_start = 0;
-    cache.block_length = 0;
-    cookie_io_functions_t io{};
-    io.read = cached_read;
-    io.seek = cached_seek;
-    io.close = cached_close;
-    std::FILE* stream = ::fopencookie(&cache, "rb", io);
-    if (stream == nullptr) {
-        ::close(fd);
-        return nullptr;
-    }
-    std::setvbuf(stream, cache.stdio_buffer.data(), _IOFBF, cache.stdio_buffer.size());
-    return stream;
-}
-
 std::FILE* open_buffered_input(const char* path, char* buffer, std::size_t size) {
     std::FILE* stream = std::fopen(path, "rb");
     if (stream == nullptr) return nullptr;
     std::setvbuf(stream, buffer, _IOFBF, size);
     // Until it is first positioned, a stream does not know where it is, and
     // every ftell asks the file; seek_to relies on ftell being free.  (A pipe
-    // cannot be positioned; it is left for the first seek to report.)
-    if (::lseek(::fileno(stream), 0, SEEK_CUR) == 0) std::fseek(stream, 0, SEEK_SET);
+    // cannot be positioned: its first seek read reports that.)
+    std::fseek(stream, 0, SEEK_SET);
     return stream;
 }
 

@@ -13,30 +13,8 @@
 // left by an earlier call.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
-#include <sys/types.h>
-
-// ---- Opening inputs --------------------------------------------------------
-
-// A block of an input file kept in memory, so that reads at scattered offsets
-// cost no system call while they stay inside it.
-struct input_cache {
-    bool in_use = false;    // false: the stream is an ordinary one
-    int fd = 0;             // the file's descriptor, cached or not
-    off_t position = 0;     // where the stream reads next
-    off_t block_start = 0;  // the file offset of block[0]
-    std::size_t block_length = 0;
-    std::array<char, 64 * 1024> block{};
-    std::array<char, 256> stdio_buffer{};  // the stream's own, small buffer
-};
-
-// Opens `path` for binary reading, as fopen(path, "rb") does, and returns
-// nullptr with errno set where fopen would.  A seekable file is read through
-// `cache`, which must outlive the stream; seeking it makes no system call.
-// Anything else (a pipe, a terminal) is an ordinary stream.
-std::FILE* open_cached_input(const char* path, input_cache& cache);
 
 // Opens `path` for binary reading, as fopen(path, "rb") does, for reading
 // front to back through `buffer` (which must outlive the stream).

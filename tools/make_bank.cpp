@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     if (sounds == 0) {
         bank::sample_bank().write(dir);
     } else if (!write_benchmark_bank(dir, sounds, size)) {
-        std::fprintf(stderr, "make_bank: cannot write %s\n", dir.c_str());
+        std::fprintf(stderr, "make_bank: cannot write %s\n", argv[arg]);
         return 1;
     }
     return 0;

@@ -292,7 +292,7 @@ void print_progress(std::FILE* header, std::int32_t riff_offset, const wave_info
 
 // Sample data moves through buffers of this size: large enough that system
 // calls are few, small enough to stay in the processor's cache.
-constexpr std::size_t k_copy_buffer = 128 * 1024;
+constexpr std::size_t k_copy_buffer = std::size_t{128} * 1024;
 
 void write_genh(std::FILE* header, std::FILE* samples, std::int32_t riff_offset,
                 const wave_info& info, const input_ids& inputs) {
@@ -363,7 +363,7 @@ struct stream_memory {
     input_cache header;
     std::array<char, k_copy_buffer> wave_samples{};
     std::array<char, k_copy_buffer> wavs_samples{};
-    std::array<char, 64 * 1024> progress{};
+    std::array<char, std::size_t{64} * 1024> progress{};
 };
 
 std::FILE* check_opened(std::FILE* stream, int line, const char* text) {
@@ -458,7 +458,7 @@ int main(int argc, char** argv) {
                       "usage: exe dump01.bin dump00.bin dumpUC00.bin dumpUC01.bin");
     walk_index(open_dumps(argv, memory));
     // Progress lines that could not be written must not end in success.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
         fatal_stream(k_unit, 108, "main", "fwrite", stdout);
     return 0;
 }

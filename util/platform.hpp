@@ -19,7 +19,7 @@ struct input_cache {
     std::int64_t position = 0;     // where the stream reads next
     std::int64_t block_start = 0;  // the file offset of block[0]
     std::size_t block_length = 0;
-    std::array<char, 64 * 1024> block{};
+    std::array<char, std::size_t{64} * 1024> block{};
     std::array<char, 256> stdio_buffer{};  // the stream's own, small buffer
 };
 

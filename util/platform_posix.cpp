@@ -96,7 +96,7 @@ bool identify_file(const char* path, file_id& id) {
 }
 
 void prepare_standard_streams(char* buffer, std::size_t size) {
-    if (!::isatty(STDOUT_FILENO)) std::setvbuf(stdout, buffer, _IOFBF, size);
+    if (::isatty(STDOUT_FILENO) == 0) std::setvbuf(stdout, buffer, _IOFBF, size);
 }
 
 // Any name without '/' (which the converter refuses everywhere) is a file

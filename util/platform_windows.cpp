@@ -35,7 +35,7 @@ bool identify_file(const char* path, file_id& id) {
 void prepare_standard_streams(char* buffer, std::size_t size) {
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
-    if (!::_isatty(::_fileno(stdout))) std::setvbuf(stdout, buffer, _IOFBF, size);
+    if (::_isatty(::_fileno(stdout)) == 0) std::setvbuf(stdout, buffer, _IOFBF, size);
 }
 
 namespace {

@@ -99,7 +99,7 @@ void fatal_errno(const char* file, int line, const char* function, const char* t
 void fatal_stream(const char* file, int line, const char* function, const char* op,
                   std::FILE* stream) {
     print_prefix(file, line, function, op);
-    if (std::feof(stream))
+    if (std::feof(stream) != 0)
         std::fputs("unexpected EOF\n", stderr);
     else
         std::perror(op);

@@ -12,8 +12,7 @@
 
 namespace {
 
-// A stream holding `content`, positioned at its start, open for reading and
-// writing.
+// A stream holding `content`, at its start, open for reading and writing.
 std::FILE* stream_of(const bytes& content) {
     std::FILE* stream = std::tmpfile();
     std::fwrite(content.data(), 1, content.size(), stream);
@@ -30,11 +29,10 @@ bytes contents(std::FILE* stream) {
     return out;
 }
 
-// Distinct values, so a swapped byte order cannot pass.
-const bytes k_sample = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0xFF, 0xFF, 0x80, 0x00};
-
 TEST(CheckedAccess, ReadsAndWritesTheirWidthAndOrder) {
-    std::FILE* s = stream_of(k_sample);
+    // Distinct values, so a swapped byte order cannot pass.
+    std::FILE* s =
+        stream_of({0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0xFF, 0xFF, 0x80, 0x00});
     EXPECT_EQ(get_byte_seek(5, s), 0xAB);
     EXPECT_EQ(get_byte(s), 0xCD);  // goes on where the last read ended
     EXPECT_EQ(get_16_be_seek(1, s), 0x2345);
@@ -44,47 +42,40 @@ TEST(CheckedAccess, ReadsAndWritesTheirWidthAndOrder) {
     EXPECT_EQ(get_32_le_seek(0, s), 0x67452301);
     EXPECT_EQ(get_32_le(s), static_cast<std::int32_t>(0xEFCDAB89U));
     EXPECT_EQ(get_64_be_seek(1, s), 0x23456789ABCDEFFFULL);
-    bytes run(2, 0xEE);
-    EXPECT_EQ(get_bytes_seek(3, s, run.data(), 2), 2);
-    EXPECT_EQ(run, (bytes{0x67, 0x89}));
-    EXPECT_EQ(get_bytes_seek(0, s, run.data(), 0), 0);  // an empty run succeeds
+    std::uint8_t run[2] = {0xEE, 0xEE};
+    EXPECT_EQ(get_bytes_seek(3, s, run, 2), 2);
+    EXPECT_EQ(bytes(run, run + 2), (bytes{0x67, 0x89}));
+    EXPECT_EQ(get_bytes_seek(0, s, run, 0), 0);  // an empty run succeeds
     std::FILE* w = std::tmpfile();
     EXPECT_EQ(put_byte(0x1FE, w), 1);
     EXPECT_EQ(put_16_be(0x7FFF1234, w), 2);  // the low 16 bits only
     EXPECT_EQ(put_32_be(0x01234567, w), 4);
     EXPECT_EQ(put_32_le(0x01234567, w), 4);
-    EXPECT_EQ(put_bytes(w, k_sample.data(), 2), 2);
-    EXPECT_EQ(put_byte_seek(0x99, 0, w), 1);
+    EXPECT_EQ(put_bytes(w, run, 2), 2);
+    EXPECT_EQ(put_byte_seek(0x99, 13, w), 1);
     EXPECT_EQ(put_16_be_seek(0xBEEF, 14, w), 2);
     EXPECT_EQ(put_32_be_seek(0x0A0B0C0D, 16, w), 4);
     EXPECT_EQ(put_32_le_seek(0x0A0B0C0D, 20, w), 4);
-    EXPECT_EQ(put_bytes_seek(24, w, k_sample.data() + 2, 1), 1);
-    EXPECT_EQ(contents(w),
-              (bytes{0x99, 0x12, 0x34, 0x01, 0x23, 0x45, 0x67, 0x67, 0x45, 0x23, 0x01, 0x01, 0x23,
-                     0x00, 0xBE, 0xEF, 0x0A, 0x0B, 0x0C, 0x0D, 0x0D, 0x0C, 0x0B, 0x0A, 0x45}));
-}
-
-TEST(CheckedAccess, DumpCopiesToTheOutputsPosition) {
+    EXPECT_EQ(put_bytes_seek(24, w, run, 1), 1);
+    // dump copies to the output's current position, across its pieces.
     bytes source(5000);
     for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<std::uint8_t>(i * 7);
-    std::FILE* out = stream_of({0xEE, 0xEE});
-    std::fseek(out, 0, SEEK_END);
-    dump(stream_of(source), out, 3, 4100);  // two whole pieces and a part
-    bytes expected = {0xEE, 0xEE};
+    dump(stream_of(source), w, 3, 4100);
+    bytes expected = {0xFE, 0x12, 0x34, 0x01, 0x23, 0x45, 0x67, 0x67, 0x45, 0x23, 0x01, 0x67, 0x89,
+                      0x99, 0xBE, 0xEF, 0x0A, 0x0B, 0x0C, 0x0D, 0x0D, 0x0C, 0x0B, 0x0A, 0x67};
     expected.insert(expected.end(), source.begin() + 3, source.begin() + 4103);
-    EXPECT_EQ(contents(out), expected);
+    EXPECT_EQ(contents(w), expected);
 }
 
 TEST(CachedInput, ReadsAtScatteredOffsetsAcrossBlocks) {
     scratch_dir dir;
     bytes numbered;  // every 4-byte word holds its own offset, big-endian
-    for (std::uint32_t i = 0; i < 50000; ++i)
+    for (std::uint32_t i = 0; i < 200000; i += 4)
         for (int shift = 24; shift >= 0; shift -= 8)
-            numbered.push_back(static_cast<std::uint8_t>(4 * i >> shift));
+            numbered.push_back(static_cast<std::uint8_t>(i >> shift));
     dir.write("numbered", numbered);
     input_cache cache;
-    std::FILE* s = open_cached_input(dir.file("numbered").string().c_str(), cache);
-    ASSERT_NE(s, nullptr);
+    std::FILE* s = open_cached_input((dir.path / "numbered").string().c_str(), cache);
     // Forward, backward, across the 64 KiB block edges, and unaligned.
     for (std::int32_t at : {0, 65532, 65536, 4, 131068, 199996, 8, 65534, 131070}) {
         const auto word = static_cast<std::uint32_t>(at / 4 * 4);
@@ -98,8 +89,7 @@ TEST(CachedInput, ReadsAtScatteredOffsetsAcrossBlocks) {
                 testing::Eq("util.cpp:132:get_32_be_seek:fseek: Invalid argument\n"));
     std::fseek(s, 0, SEEK_END);
     EXPECT_EQ(tell_64(s), 200000);
-    std::fclose(s);
-    EXPECT_EQ(open_cached_input(dir.file("none").string().c_str(), cache), nullptr);
+    EXPECT_EQ(open_cached_input((dir.path / "none").string().c_str(), cache), nullptr);
     EXPECT_EQ(errno, ENOENT);
 }
 
@@ -125,8 +115,7 @@ TEST(Numbers, ParseAlignAndIndent) {
     EXPECT_EQ(print_spaces(text, 0), 0);
     std::fputc('|', text);
     EXPECT_EQ(print_spaces(text, -2), 2);
-    const bytes printed = contents(text);
-    EXPECT_EQ(std::string(printed.begin(), printed.end()), "   |  ");
+    EXPECT_EQ(contents(text), (bytes{' ', ' ', ' ', '|', ' ', ' '}));
 }
 
 TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {
@@ -136,13 +125,13 @@ TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {
     scratch_dir dir;
     dir.write("file", {});
     const auto read_only = [&] {
-        std::FILE* s = std::fopen(dir.file("file").string().c_str(), "rb");
+        std::FILE* s = std::fopen((dir.path / "file").string().c_str(), "rb");
         std::setvbuf(s, nullptr, _IONBF, 0);
         return s;
     };
     // The system's own words for a failure differ between C libraries.
     const std::string bad_write = "fwrite: fwrite: " + std::string(std::strerror(EBADF));
-    const std::string k_range = std::strerror(ERANGE);
+    const std::string range = std::strerror(ERANGE);
     const std::vector<std::pair<std::string, std::function<void()>>> cases = {
         // A short read inside a seek read reports under the plain member.
         {"83:get_byte:fread: unexpected EOF", [&] { get_byte_seek(2, two()); }},
@@ -169,14 +158,12 @@ TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {
         {"227:put_32_le_seek:fseek: Invalid argument", [&] { put_32_le_seek(1, -1, two()); }},
         {"239:put_bytes_seek:fseek: Invalid argument",
          [&] { put_bytes_seek(-1, two(), buffer, 2); }},
-        {"15:dump:fseek: Invalid argument", [&] { dump(two(), std::tmpfile(), -1, 1); }},
-        {"23:dump:fread: unexpected EOF",
-         [] { dump(stream_of(bytes(3000)), std::tmpfile(), 0, 3001); }},
+        {"15:dump:fseek: Invalid argument", [&] { dump(two(), two(), -1, 1); }},
         {"26:dump:" + bad_write, [&] { dump(two(), read_only(), 0, 2); }},
         {"256:read_long: bad number format", [] { read_long("12abc"); }},
         {"256:read_long: bad number format", [] { read_long("   "); }},
-        {"255:read_long:strtol: " + k_range, [] { read_long("2147483648"); }},
-        {"255:read_long:strtol: " + k_range, [] { read_long("-2147483649"); }},
+        {"255:read_long:strtol: " + range, [] { read_long("2147483648"); }},
+        {"255:read_long:strtol: " + range, [] { read_long("-2147483649"); }},
         {"257:put_padding: alignment must be positive", [&] { put_padding(1, 0, two()); }},
     };
     for (const auto& [report, call] : cases) {

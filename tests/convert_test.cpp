@@ -62,8 +62,9 @@ protected:
         d_.header = header;
         d_.write(dir_.path);
     }
-    run_result run(const std::vector<std::string>& args = k_dump_names, run_options o = {}) {
-        return run_tolvane(dir_.path, args, o);
+    run_result run(const std::vector<std::string>& args = k_dump_names,
+                   const std::string& piped = "", const std::string& stdout_path = "") {
+        return run_tolvane(dir_.path, args, piped, stdout_path);
     }
     run_result run_one(const std::vector<chunk>& chunks) {
         write(k_one, described(chunks));
@@ -105,7 +106,7 @@ TEST_F(Convert, ArgumentsAndInputsThatCannotBeUsed) {
                      : "util.cpp:168:get_bytes:fread: fread: Is a directory\n");
     if (k_windows) return;
     // A pipe cannot be measured (the index) or positioned (the header dump).
-    const run_options piped{std::string("\x80\x00\x00\x01", 4), {}};
+    const std::string piped = "\\200\\000\\000\\001";  // as printf reads it
     expect(run({"/dev/stdin", "e", "e", "e"}, piped), "",
            "tolvane.cpp:44:main:fseek: Illegal seek\n");
     expect(run({"index", "/dev/stdin", "e", "e"}, piped), "",
@@ -214,17 +215,12 @@ TEST_F(Convert, DamagedBanksAreRefusedBeforeAnyFileIsOpened) {
 TEST_F(Convert, ChunkWalkNamesAndFields) {
     // A later chunk replaces an earlier one; listed chunks without use are
     // ignored; an odd-sized chunk is followed directly by the next; fields are
-    // read at their fixed offsets whatever a chunk's size says.  Mono PCM's
-    // interleave (0x08) is its block alignment; its count (0x14) bytes / 2.
+    // read at their fixed offsets whatever a chunk's size says.
     expect(run_one({name("first"), sized(chunk{"wsmp", {9, 9, 9}}, 3), strm_chunk(1, 1),
                     chunk{"guid", bytes(5, 0x98)}, sized(pcm(1), 16), name("second", 2),
                     sized(strm_chunk(0x123, 0x100), 8)}),
            "WAVE data from 00000123 size 00000100 second.genh\n", "");
-    const bytes genh = dir_.read("second.genh");
-    EXPECT_EQ(slice(genh, 8, 4), (bytes{2, 0, 0, 0}));
-    EXPECT_EQ(slice(genh, 0x14, 4), (bytes{0x80, 0, 0, 0}));
-    EXPECT_EQ(slice(genh, 0x24, 0x98 - 0x24), bytes(0x98 - 0x24, 0));
-    EXPECT_EQ(slice(genh, 0x98, 0x100), slice(d_.wave_samples, 0x123, 0x100));
+    EXPECT_EQ(slice(dir_.read("second.genh"), 0x98, 0x100), slice(d_.wave_samples, 0x123, 0x100));
     // A size may lead the walk back: from inside the "guid" it reads the word
     // "wsmp" and a size of 16, which carry it past the end.  It converts.
     const chunk guid{"guid", {'w', 's', 'm', 'p', 16, 0, 0, 0}};
@@ -292,12 +288,11 @@ TEST_F(Convert, FailuresAroundTheOutputFile) {
     expect(run_one({name("full"), pcm(1), k_strm}),
            "WAVE data from 00000000 size 00000002 full.genh\n",
            "tolvane.cpp:312:process_wave:fclose of output file: No space left on device\n");
-    const run_options full{{}, "/dev/full"};
     write(k_one, described({name("x"), pcm(1), k_strm}));
-    expect(run(k_dump_names, full), "",
+    expect(run(k_dump_names, "", "/dev/full"), "",
            "tolvane.cpp:108:main:fwrite: fwrite: No space left on device\n");
     write({}, {});
-    EXPECT_EQ(run(k_dump_names, full).status, 0);
+    EXPECT_EQ(run(k_dump_names, "", "/dev/full").status, 0);
 }
 
 TEST_F(Convert, InputsAreNeverReplaced) {

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,21 +22,18 @@ inline std::string read_file(const fs::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void write_file(const fs::path& file, const std::string& content) {
-    std::ofstream(file, std::ios::binary) << content;
-}
-
 // A fresh folder below the system's temporary folder, removed with its files.
 struct scratch_dir {
-    fs::path path;
-    scratch_dir() {
-        std::random_device random;
-        do path = fs::temp_directory_path() / ("tolvane-test-" + std::to_string(random()));
-        while (!fs::create_directory(path));
+    fs::path path =
+        fs::temp_directory_path() / ("tolvane-" + std::to_string(std::random_device()()));
+    scratch_dir() { fs::create_directory(path); }
+    ~scratch_dir() {
+        std::error_code ignored;  // (Windows cannot remove a file still open)
+        fs::remove_all(path, ignored);
     }
-    ~scratch_dir() { fs::remove_all(path); }
     void write(const std::string& name, const bytes& b) const {
-        write_file(path / name, {b.begin(), b.end()});
+        std::ofstream(path / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
     }
     bytes read(const std::string& name) const {
         const std::string text = read_file(path / name);
@@ -46,13 +42,8 @@ struct scratch_dir {
 };
 
 struct run_result {
-    int status = -1;
+    int status;
     std::string out, err;
-};
-
-struct run_options {
-    std::optional<std::string> stdin_data;   // fed through a pipe (POSIX only)
-    std::optional<std::string> stdout_path;  // where standard output goes instead
 };
 
 // Quoted for the system's shell: cmd on Windows, sh elsewhere.
@@ -66,28 +57,28 @@ inline std::string shell_word(const std::string& word) {
 #endif
 }
 
-// Runs tolvane with `args` (the program name excluded) in `dir`; captures
-// live beside the folder, so they never show among its files.
+// Runs tolvane with `args` in `dir`, its standard input empty or `piped`
+// (through a pipe: POSIX only), its standard output captured or sent to
+// `stdout_path`.  Captures live beside the folder, never among its files.
 inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args,
-                              const run_options& options = {}) {
-    const std::string base = dir.string(), out = base + ".stdout", err = base + ".stderr",
-                      in = base + ".stdin";
+                              [[maybe_unused]] const std::string& piped = "",
+                              const std::string& stdout_path = "") {
+    const std::string out = dir.string() + ".out", err = dir.string() + ".err";
     std::string command = shell_word(TOLVANE_EXE);
-    if (options.stdin_data) write_file(in, *options.stdin_data);
     for (const std::string& arg : args) command.append(" ").append(shell_word(arg));
-    command.append(" >").append(shell_word(options.stdout_path.value_or(out)));
+    command += " >" + shell_word(stdout_path.empty() ? out : stdout_path) + " 2>" + shell_word(err);
 #ifdef _WIN32
-    command = "cd /d " + shell_word(base) + " && " + command + " <NUL 2>" + shell_word(err);
-    const int status = std::system(command.c_str());
+    const int status =
+        std::system(("cd /d " + shell_word(dir.string()) + " && " + command + " <NUL").c_str());
 #else
-    command = "cd " + shell_word(base) + " && " +
-              (options.stdin_data ? "cat " + shell_word(in) + " | " : "") + command +
-              (options.stdin_data ? "" : " </dev/null") + " 2>" + shell_word(err);
-    const int wait_status = std::system(command.c_str());
-    const int status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+    const std::string in = piped.empty() ? "</dev/null " : "printf " + shell_word(piped) + " | ";
+    const int wait =
+        std::system(("cd " + shell_word(dir.string()) + " && " + in + command).c_str());
+    const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif
-    run_result result{status, options.stdout_path ? "" : read_file(out), read_file(err)};
-    for (const std::string& capture : {out, err, in}) fs::remove(capture);
+    run_result result{status, read_file(out), read_file(err)};
+    fs::remove(out);
+    fs::remove(err);
     return result;
 }
 

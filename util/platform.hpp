@@ -14,7 +14,6 @@
 // cost no system call while they stay inside it.  Where the platform cannot
 // hook a stream's reads, `block` is an ordinary stdio buffer instead.
 struct input_cache {
-    bool in_use = false;  // false: the stream is an ordinary one
     int fd = -1;
     std::int64_t position = 0;     // where the stream reads next
     std::int64_t block_start = 0;  // the file offset of block[0]

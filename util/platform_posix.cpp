@@ -65,7 +65,6 @@ std::FILE* open_cached_input(const char* path, input_cache& cache) {
     if (fd < 0) return nullptr;
     cache.fd = fd;
     if (::lseek(fd, 0, SEEK_CUR) < 0) return ::fdopen(fd, "rb");  // a pipe stays one
-    cache.in_use = true;
     cache.position = cache.block_start = 0;
     cache.block_length = 0;
     cookie_io_functions_t io{};

@@ -14,7 +14,7 @@
 // cost no system call while they stay inside it.  Where the platform cannot
 // hook a stream's reads, `block` is an ordinary stdio buffer instead.
 struct input_cache {
-    int fd = -1;
+    int fd = 0;  // all members zero: the static stream memory takes no room in the file
     std::int64_t position = 0;     // where the stream reads next
     std::int64_t block_start = 0;  // the file offset of block[0]
     std::size_t block_length = 0;

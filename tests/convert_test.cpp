@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 
 using namespace bank;
@@ -277,6 +279,10 @@ TEST_F(Convert, FailuresAroundTheOutputFile) {
     expect(run_one({pcm(1), k_strm, sized(name("kept", 0), 64)}), "",
            "util.cpp:168:get_bytes:fread: unexpected EOF\n");
     EXPECT_EQ(dir_.read("kept.genh"), (bytes{1, 2, 3}));
+    // The longest name, with no zero after it, is too long for a file name.
+    expect(run_one({name(std::string(4096, 'n'), 0), pcm(1), k_strm}), "",
+           std::string("tolvane.cpp:219:process_wave:fopen of output: ") +
+               std::strerror(k_windows ? ENOENT : ENAMETOOLONG) + "\n");
     fs::create_directory(dir_.path / "taken.genh");
     expect(run_one({name("taken"), pcm(1), k_strm}), "",
            std::string("tolvane.cpp:219:process_wave:fopen of output: ") +

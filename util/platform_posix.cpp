@@ -17,7 +17,7 @@
 #include <fcntl.h>
 #endif
 
-#if TOLVANE_FAST_INPUT
+#ifdef TOLVANE_FAST_INPUT
 namespace {
 
 // The cached input's functions, as the stream calls them.  Reads come from

@@ -1,7 +1,8 @@
 // Unit tests of the utility unit.  Fatal paths run as death tests: each must
 // print exactly its one report on standard error and exit with status 1.
+// Reports of the members the converter calls are checked where users meet
+// them: in the end-to-end tests and in the manual's check.
 #include "util.hpp"
-#include "platform.hpp"
 #include "run_tool.hpp"
 
 #include <gtest/gtest.h>
@@ -67,47 +68,19 @@ TEST(CheckedAccess, ReadsAndWritesTheirWidthAndOrder) {
     EXPECT_EQ(contents(w), expected);
 }
 
-TEST(CachedInput, ReadsAtScatteredOffsetsAcrossBlocks) {
-    scratch_dir dir;
-    bytes numbered;  // every 4-byte word holds its own offset, big-endian
-    for (std::uint32_t i = 0; i < 200000; i += 4)
-        for (int shift = 24; shift >= 0; shift -= 8)
-            numbered.push_back(static_cast<std::uint8_t>(i >> shift));
-    dir.write("numbered", numbered);
-    input_cache cache;
-    std::FILE* s = open_cached_input((dir.path / "numbered").string().c_str(), cache);
-    // Forward, backward, across the 64 KiB block edges, and unaligned.
-    for (std::int32_t at : {0, 65532, 65536, 4, 131068, 199996, 8, 65534, 131070}) {
-        const auto word = static_cast<std::uint32_t>(at / 4 * 4);
-        const auto expected = at % 4 == 0 ? word : (word & 0xFFFF) << 16 | (word + 4) >> 16;
-        EXPECT_EQ(static_cast<std::uint32_t>(get_32_be_seek(at, s)), expected) << at;
-    }
-    EXPECT_EQ(get_32_be(s), 0x00000002);  // goes on where the last read ended
-    EXPECT_EXIT(get_32_be_seek(199998, s), testing::ExitedWithCode(1),
-                testing::Eq("util.cpp:126:get_32_be:fread: unexpected EOF\n"));
-    std::fclose(s);
-}
-
 TEST(Numbers, ParseAlignAndIndent) {
-    for (const auto& [text, value] :
-         std::vector<std::pair<const char*, std::int32_t>>{{"0x10", 16},
-                                                           {"0X1f", 31},
-                                                           {"010", 8},
-                                                           {"-5", -5},
-                                                           {"  +42", 42},
-                                                           {"", 0},
-                                                           {"2147483647", INT32_MAX},
-                                                           {"-2147483648", INT32_MIN}})
-        EXPECT_EQ(read_long(text), value) << text;
+    std::vector<std::int32_t> parsed;
+    for (const char* text : {"0x10", "0X1f", "010", "-5", "  +42", "", "2147483647", "-2147483648"})
+        parsed.push_back(read_long(text));
+    EXPECT_EQ(parsed, (std::vector<std::int32_t>{16, 31, 8, -5, 42, 0, INT32_MAX, INT32_MIN}));
     std::FILE* s = stream_of(bytes(20, 0xEE));
     EXPECT_EQ(put_padding(13, 16, s), 16);
     EXPECT_EQ(put_padding(16, 16, s), 16);  // already aligned: nothing written
     bytes expected(20, 0xEE);
     expected[13] = expected[14] = expected[15] = 0;
     EXPECT_EQ(contents(s), expected);
-    std::FILE* text = std::tmpfile();
+    std::FILE* text = std::tmpfile();  // a negative count prints its magnitude
     EXPECT_EQ(print_spaces(text, 3), 3);
-    EXPECT_EQ(print_spaces(text, 0), 0);
     std::fputc('|', text);
     EXPECT_EQ(print_spaces(text, -2), 2);
     EXPECT_EQ(contents(text), (bytes{' ', ' ', ' ', '|', ' ', ' '}));
@@ -116,11 +89,9 @@ TEST(Numbers, ParseAlignAndIndent) {
 TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {
     std::uint8_t buffer[8];
     const auto two = [] { return stream_of({0xAA, 0xBB}); };  // shorter than most reads
-    // Every write to a stream opened for reading fails.
-    scratch_dir dir;
-    dir.write("file", {});
-    const auto read_only = [&] {
-        std::FILE* s = std::fopen((dir.path / "file").string().c_str(), "rb");
+    // Every write to a stream opened for reading fails (the program is a file at hand).
+    const auto read_only = [] {
+        std::FILE* s = std::fopen(TOLVANE_EXE, "rb");
         std::setvbuf(s, nullptr, _IONBF, 0);
         return s;
     };
@@ -131,30 +102,20 @@ TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {
         // A short read inside a seek read reports under the plain member.
         {"83:get_byte:fread: unexpected EOF", [&] { get_byte_seek(2, two()); }},
         {"98:get_16_be:fread: unexpected EOF", [&] { get_16_be_seek(1, two()); }},
-        {"112:get_16_le:fread: unexpected EOF", [&] { get_16_le_seek(1, two()); }},
-        {"140:get_32_le:fread: unexpected EOF", [&] { get_32_le(two()); }},
         {"154:get_64_be:fread: unexpected EOF", [&] { get_64_be_seek(0, two()); }},
-        {"168:get_bytes:fread: unexpected EOF", [&] { get_bytes_seek(0, two(), buffer, 3); }},
         {"89:get_byte_seek:fseek: Invalid argument", [&] { get_byte_seek(-1, two()); }},
         {"104:get_16_be_seek:fseek: Invalid argument", [&] { get_16_be_seek(-2, two()); }},
-        {"118:get_16_le_seek:fseek: Invalid argument", [&] { get_16_le_seek(-3, two()); }},
-        {"146:get_32_le_seek:fseek: Invalid argument", [&] { get_32_le_seek(-4, two()); }},
         {"160:get_64_be_seek:fseek: Invalid argument", [&] { get_64_be_seek(-5, two()); }},
-        {"173:get_bytes_seek:fseek: Invalid argument",
-         [&] { get_bytes_seek(-6, two(), buffer, 1); }},
         {"183:put_byte:" + bad_write, [&] { put_byte(1, read_only()); }},
         {"197:put_16_be:" + bad_write, [&] { put_16_be_seek(1, 0, read_only()); }},
         {"210:put_32_be:" + bad_write, [&] { put_32_be(1, read_only()); }},
         {"223:put_32_le:" + bad_write, [&] { put_32_le_seek(1, 0, read_only()); }},
-        {"234:put_bytes:" + bad_write, [&] { put_bytes(read_only(), buffer, 2); }},
         {"187:put_byte_seek:fseek: Invalid argument", [&] { put_byte_seek(1, -1, two()); }},
         {"201:put_16_be_seek:fseek: Invalid argument", [&] { put_16_be_seek(1, -1, two()); }},
         {"214:put_32_be_seek:fseek: Invalid argument", [&] { put_32_be_seek(1, -1, two()); }},
         {"227:put_32_le_seek:fseek: Invalid argument", [&] { put_32_le_seek(1, -1, two()); }},
         {"239:put_bytes_seek:fseek: Invalid argument",
          [&] { put_bytes_seek(-1, two(), buffer, 2); }},
-        {"15:dump:fseek: Invalid argument", [&] { dump(two(), two(), -1, 1); }},
-        {"26:dump:" + bad_write, [&] { dump(two(), read_only(), 0, 2); }},
         {"256:read_long: bad number format", [] { read_long("12abc"); }},
         {"256:read_long: bad number format", [] { read_long("   "); }},
         {"255:read_long:strtol: " + range, [] { read_long("2147483648"); }},

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 inline std::string read_file(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // A fresh folder below the system's temporary folder, removed with its files.
@@ -30,10 +30,6 @@ struct scratch_dir {
     ~scratch_dir() {
         std::error_code ignored;  // (Windows cannot remove a file still open)
         fs::remove_all(path, ignored);
-    }
-    void write(const std::string& name, const bytes& b) const {
-        std::ofstream(path / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
     }
     bytes read(const std::string& name) const {
         const std::string text = read_file(path / name);
@@ -46,34 +42,24 @@ struct run_result {
     std::string out, err;
 };
 
-// Quoted for the system's shell: cmd on Windows, sh elsewhere.
-inline std::string shell_word(const std::string& word) {
-#ifdef _WIN32
-    return "\"" + word + "\"";
-#else
-    std::string out = "'";
-    for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-#endif
-}
-
 // Runs tolvane with `args` in `dir`, its standard input empty or `piped`
 // (through a pipe: POSIX only), its standard output captured or sent to
 // `stdout_path`.  Captures live beside the folder, never among its files.
+// Double quotes suit both shells, cmd and sh, for the plain words used here.
 inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args,
                               [[maybe_unused]] const std::string& piped = "",
                               const std::string& stdout_path = "") {
+    const auto quoted = [](const std::string& word) { return '"' + word + '"'; };
     const std::string out = dir.string() + ".out", err = dir.string() + ".err";
-    std::string command = shell_word(TOLVANE_EXE);
-    for (const std::string& arg : args) command.append(" ").append(shell_word(arg));
-    command += " >" + shell_word(stdout_path.empty() ? out : stdout_path) + " 2>" + shell_word(err);
+    std::string command = quoted(TOLVANE_EXE);
+    for (const std::string& arg : args) command += " " + quoted(arg);
+    command += " >" + quoted(stdout_path.empty() ? out : stdout_path) + " 2>" + quoted(err);
 #ifdef _WIN32
     const int status =
-        std::system(("cd /d " + shell_word(dir.string()) + " && " + command + " <NUL").c_str());
+        std::system(("cd /d " + quoted(dir.string()) + " && " + command + " <NUL").c_str());
 #else
-    const std::string in = piped.empty() ? "</dev/null " : "printf " + shell_word(piped) + " | ";
-    const int wait =
-        std::system(("cd " + shell_word(dir.string()) + " && " + in + command).c_str());
+    const std::string in = piped.empty() ? "</dev/null " : "printf " + quoted(piped) + " | ";
+    const int wait = std::system(("cd " + quoted(dir.string()) + " && " + in + command).c_str());
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif
     run_result result{status, read_file(out), read_file(err)};

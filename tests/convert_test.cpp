@@ -232,6 +232,10 @@ TEST_F(Convert, WritesThatFail) {
 }
 
 TEST_F(Convert, InputsAreNeverReplaced) {
+    const auto refused = [](const std::string& n) {
+        return "output file " + n + ".genh is one of the input dumps\n" +
+               "tolvane.cpp:217:process_wave: output would overwrite an input\n";
+    };
     // The output's name reaches an input through a hard link, a symbolic
     // link (POSIX), or (Windows) by the input's name in other letters.
     const std::vector<std::string> args = {"idx.genh", "dump00.bin", "dumpUC00.bin",
@@ -240,15 +244,17 @@ TEST_F(Convert, InputsAreNeverReplaced) {
     write_file(dir_.path / "idx.genh", sound_record(0x40));
     fs::create_hard_link(dir_.path / "dumpUC01.bin", dir_.path / "hard.genh");
     if (!k_windows) fs::create_symlink("dump00.bin", dir_.path / "soft.genh");
-    for (const std::string n : {"hard", k_windows ? "Idx" : "soft"})
-        expect(run({}, described({name(n), pcm(1), k_strm}), args), "",
-               "output file " + n + ".genh is one of the input dumps\n" +
-                   "tolvane.cpp:217:process_wave: output would overwrite an input\n");
+    const std::string last = k_windows ? "Idx" : "soft";
+    for (const std::string& n : {std::string("hard"), last})
+        expect(run({}, described({name(n), pcm(1), k_strm}), args), "", refused(n));
     for (const auto& [input, content] : {std::pair{"idx.genh", sound_record(0x40)},
                                          {"dump00.bin", d_.header},
                                          {"dumpUC01.bin", d_.wavs_samples}})
         EXPECT_EQ(dir_.read(input), content) << input;
-    // An index past 2 GiB (sparse: no disk is used).
+    // An index of 2^31 - 1 bytes is walked (to the same refusal); one byte
+    // more is not (sparse files: no disk is used).
+    fs::resize_file(dir_.path / "idx.genh", 0x7FFFFFFFLL);
+    expect(run_tolvane(dir_.path, args), "", refused(last));
     fs::resize_file(dir_.path / "idx.genh", 0x80000000LL);
     expect(run_tolvane(dir_.path, args), "",
            "tolvane.cpp:48:main: index dump too large for 32-bit offsets\n");

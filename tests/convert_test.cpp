@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 using namespace bank;
 
@@ -163,6 +165,11 @@ TEST_F(Convert, OneSoundEachDescription) {
         // Names run up to the first zero byte, to 4096 bytes.
         {{pcm(1), k_strm, name(std::string(4097, 'n'), 0)},
          "tolvane.cpp:215:process_wave: name chunk longer than 4096 bytes\n"},
+        // The longest, with no zero after it: too long for a file name (and
+        // under the sanitizers, a check that nothing reads past it).
+        {{name(std::string(4096, 'n'), 0), pcm(1), k_strm},
+         "tolvane.cpp:219:process_wave:fopen of output: " +
+             std::string(std::strerror(k_windows ? ENOENT : ENAMETOOLONG)) + "\n"},
         {{name(std::string(250, 'n'), 3846), pcm(1), k_strm},
          "",
          "00000000 size 00000002 " + std::string(250, 'n')},

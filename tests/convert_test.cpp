@@ -43,10 +43,12 @@ chunk sized(const chunk& c, std::int64_t size) { return {c.id, c.body, size}; }
 chunk wsmp(std::int64_t size) { return {"wsmp", {}, size}; }
 const chunk k_dsp = fmt_chunk(0x666, 1, 32000, 8, 4), k_strm = strm_chunk(0, 2);
 
-// A header dump whose one description, of these chunks, starts at 0x40.
+// A header dump whose one description, of these chunks, starts at 0x40, and
+// the index of one sound record pointing there.
 bytes described(const std::vector<chunk>& chunks, std::int64_t riff_size = -1) {
     return concat({bytes(0x40, 0xEE), riff("WAVE", chunks, riff_size)});
 }
+const bytes k_one = sound_record(0x40);
 
 class Convert : public testing::Test {
 protected:
@@ -63,9 +65,7 @@ protected:
         d_.write(dir_.path);
         return run_tolvane(dir_.path, args, "", stdout_path);
     }
-    run_result run_one(const std::vector<chunk>& chunks) {
-        return run(sound_record(0x40), described(chunks));
-    }
+    run_result run_one(const std::vector<chunk>& chunks) { return run(k_one, described(chunks)); }
     void expect(const run_result& r, const std::string& out, const std::string& report) {
         EXPECT_EQ(r.status, report.empty() ? 0 : 1);
         EXPECT_EQ(r.out, out);
@@ -233,9 +233,8 @@ TEST_F(Convert, WritesThatFail) {
     expect(run_one({name("full"), pcm(1), k_strm}),
            "WAVE data from 00000000 size 00000002 full.genh\n",
            "tolvane.cpp:312:process_wave:fclose of output file: No space left on device\n");
-    expect(
-        run(sound_record(0x40), described({name("x"), pcm(1), k_strm}), k_dump_names, "/dev/full"),
-        "", "tolvane.cpp:108:main:fwrite: fwrite: No space left on device\n");
+    expect(run(k_one, described({name("x"), pcm(1), k_strm}), k_dump_names, "/dev/full"), "",
+           "tolvane.cpp:108:main:fwrite: fwrite: No space left on device\n");
 }
 
 TEST_F(Convert, InputsAreNeverReplaced) {
@@ -248,13 +247,13 @@ TEST_F(Convert, InputsAreNeverReplaced) {
     const std::vector<std::string> args = {"idx.genh", "dump00.bin", "dumpUC00.bin",
                                            "dumpUC01.bin"};
     run({}, {});
-    write_file(dir_.path / "idx.genh", sound_record(0x40));
+    write_file(dir_.path / "idx.genh", k_one);
     fs::create_hard_link(dir_.path / "dumpUC01.bin", dir_.path / "hard.genh");
     if (!k_windows) fs::create_symlink("dump00.bin", dir_.path / "soft.genh");
     const std::string last = k_windows ? "Idx" : "soft";
     for (const std::string& n : {std::string("hard"), last})
         expect(run({}, described({name(n), pcm(1), k_strm}), args), "", refused(n));
-    for (const auto& [input, content] : {std::pair{"idx.genh", sound_record(0x40)},
+    for (const auto& [input, content] : {std::pair{"idx.genh", k_one},
                                          {"dump00.bin", d_.header},
                                          {"dumpUC01.bin", d_.wavs_samples}})
         EXPECT_EQ(dir_.read(input), content) << input;

@@ -1,0 +1,93 @@
+# Installing, and the packages cpack makes of it: on Linux a .tar.gz and a
+# .deb of bin/tolvane, its manual page and their papers; on Windows a .zip
+# of tolvane.exe, the README, the license and the manual as plain text.
+#
+# Packages are reproducible: two builds of one commit give the same bytes.
+# Every date inside is the commit's (SOURCE_DATE_EPOCH), programs are
+# stripped, and compressed files carry no name or date of their own.
+
+set(TOLVANE_MAINTAINER "tolvane developers <tolvane-developers@example.org>" CACHE STRING
+    "Name and mail address of whoever builds the packages, for the .deb and its changelog")
+
+find_program(GZIP gzip)
+# Compresses SOURCE into OUTPUT as Debian does: best compression, and no name
+# or date in the gzip header.
+function(gzip_file source output)
+  add_custom_command(OUTPUT ${output} COMMAND ${GZIP} -9n -c ${source} > ${output}
+                     DEPENDS ${source} VERBATIM)
+endfunction()
+
+if(WIN32)
+  find_program(GROFF groff REQUIRED)
+  set(manual_text ${CMAKE_BINARY_DIR}/tolvane-manual.txt)
+  add_custom_command(OUTPUT ${manual_text}
+    COMMAND ${GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/docs/tolvane.1 > ${manual_text}
+    DEPENDS docs/tolvane.1 VERBATIM)
+  add_custom_target(manual_text ALL DEPENDS ${manual_text})
+  install(TARGETS tolvane RUNTIME DESTINATION . COMPONENT archive)
+  install(FILES README.md LICENSE ${manual_text} DESTINATION . COMPONENT archive)
+  set(CPACK_GENERATOR ZIP)
+  set(top_folder OFF)
+else()
+  include(GNUInstallDirs)
+  # The manual page as Debian compresses it; man reads it as it is.
+  set(manual_gz ${CMAKE_BINARY_DIR}/tolvane.1.gz)
+  gzip_file(${PROJECT_SOURCE_DIR}/docs/tolvane.1 ${manual_gz})
+  # The changelog, named as Debian names it for a package of its own making,
+  # and the license in Debian's machine-readable copyright format.
+  configure_file(packaging/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
+  set(changelog_gz ${CMAKE_BINARY_DIR}/changelog.gz)
+  gzip_file(${CMAKE_BINARY_DIR}/changelog ${changelog_gz})
+  add_custom_target(package_docs ALL DEPENDS ${manual_gz} ${changelog_gz})
+  # The compiler's name and version, which the stripping leaves, is of no use
+  # to anyone running the program.
+  add_custom_command(TARGET tolvane POST_BUILD
+                     COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:tolvane>
+                     VERBATIM)
+  file(READ LICENSE license_text)
+  string(REGEX REPLACE "\n\n" "\n.\n" license_text "${license_text}")
+  string(REGEX REPLACE "\n([^\n])" "\n \\1" license_text "${license_text}")
+  file(WRITE ${CMAKE_BINARY_DIR}/copyright
+       "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+       "Upstream-Name: tolvane\n\n"
+       "Files: *\nCopyright: 2026 the tolvane developers\nLicense: Expat\n "
+       "${license_text}")
+
+  # The program and its manual go into both kinds of package; Debian's papers
+  # into the .deb only; the README and the license as they stand into the
+  # archive (and into a plain install).
+  foreach(kind debian archive)
+    if(kind STREQUAL debian)
+      set(only_asked EXCLUDE_FROM_ALL)
+    else()
+      set(only_asked "")
+    endif()
+    install(TARGETS tolvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${kind}
+            ${only_asked})
+    install(FILES ${manual_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${kind}
+            ${only_asked})
+  endforeach()
+  install(FILES ${CMAKE_BINARY_DIR}/copyright ${changelog_gz}
+          DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT archive)
+  set(CPACK_GENERATOR TGZ DEB)
+  set(top_folder ON)
+endif()
+
+# Each kind of package is made of one component, whose files cpack lists in
+# one sorted run.
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "GENH sound files from decompressed Kestrune dumps")
+set(CPACK_PACKAGE_DESCRIPTION_FILE ${PROJECT_SOURCE_DIR}/packaging/description.txt)
+set(CPACK_PACKAGE_CONTACT "${TOLVANE_MAINTAINER}")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+# The date the files in the packages carry, and which files each kind takes.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/package-config.cmake)
+configure_file(packaging/package-config.cmake.in ${CPACK_PROJECT_CONFIG_FILE} @ONLY)
+include(CPack)

@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -260,7 +262,8 @@ void check_name_stays_here(std::string_view name) {
 
 void check_not_an_input(const char* path, const input_ids& inputs) {
     file_id existing;
-    if (!identify_file(path, existing)) return;  // a new file, or one fopen reports on
+    if (!identify_file(path, name_origin::output, existing))
+        return;  // a new file, or one fopen reports on
     for (const file_id& input : inputs) {
         if (existing == input) {
             std::fprintf(stderr, "output file %s is one of the input dumps\n", path);
@@ -298,7 +301,7 @@ void write_genh(std::FILE* header, std::FILE* samples, std::int32_t riff_offset,
                 const wave_info& info, const input_ids& inputs) {
     const output_path path = read_output_path(header, info);
     check_not_an_input(path.data(), inputs);
-    std::FILE* out = std::fopen(path.data(), "wb");
+    std::FILE* out = create_output(path.data());
     if (out == nullptr) fatal_errno(k_unit, 219, "process_wave", "fopen of output");
     std::array<char, k_copy_buffer> out_buffer;
     std::setvbuf(out, out_buffer.data(), _IOFBF, out_buffer.size());
@@ -376,16 +379,19 @@ std::FILE* open_samples(const char* path, std::array<char, k_copy_buffer>& buffe
     return check_opened(open_buffered_input(path, buffer.data(), buffer.size()), line, text);
 }
 
-dumps open_dumps(char** argv, stream_memory& memory) {
+dumps open_dumps(const std::vector<std::string>& argv, stream_memory& memory) {
     dumps d{};
-    d.index =
-        check_opened(open_cached_input(argv[1], memory.index), 34, "input file 1 open failed");
-    d.header =
-        check_opened(open_cached_input(argv[2], memory.header), 36, "input file 2 open failed");
-    d.wave_samples = open_samples(argv[3], memory.wave_samples, 38, "input file 3 open failed");
-    d.wavs_samples = open_samples(argv[4], memory.wavs_samples, 40, "input file 4 open failed");
+    d.index = check_opened(open_cached_input(argv[1].c_str(), memory.index), 34,
+                           "input file 1 open failed");
+    d.header = check_opened(open_cached_input(argv[2].c_str(), memory.header), 36,
+                            "input file 2 open failed");
+    d.wave_samples =
+        open_samples(argv[3].c_str(), memory.wave_samples, 38, "input file 3 open failed");
+    d.wavs_samples =
+        open_samples(argv[4].c_str(), memory.wavs_samples, 40, "input file 4 open failed");
     // An input that cannot be told apart (a pipe) can be no output's name.
-    for (std::size_t i = 0; i < 4; ++i) identify_file(argv[i + 1], d.ids[i]);
+    for (std::size_t i = 0; i < 4; ++i)
+        identify_file(argv[i + 1].c_str(), name_origin::argument, d.ids[i]);
     return d;
 }
 
@@ -453,10 +459,11 @@ int main(int argc, char** argv) {
     constinit static stream_memory memory{};
     prepare_standard_streams(memory.progress.data(), memory.progress.size());
     std::fputs("build GENH from decompressed Kestrune dumps\n", stderr);
-    if (argc != 5)
+    const std::vector<std::string> arguments = program_arguments(argc, argv);
+    if (arguments.size() != 5)
         fatal_message(k_unit, 26, "main",
                       "usage: exe dump01.bin dump00.bin dumpUC00.bin dumpUC01.bin");
-    walk_index(open_dumps(argv, memory));
+    walk_index(open_dumps(arguments, memory));
     // Progress lines that could not be written must not end in success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
         fatal_stream(k_unit, 108, "main", "fwrite", stdout);

@@ -146,6 +146,7 @@ TEST_F(Convert, OneSoundEachDescription) {
     const struct {
         std::vector<chunk> chunks;
         std::string report, written = "";  // "from size name" of the progress line
+        std::int64_t riff_size = -1;       // else that of the chunks
     } cases[] = {
         {{name("x"), chunk{"LIST", bytes(4, 0)}}, "unexpected chunk at 0x56" + who},
         {{name("x"), k_dsp, chunk{"ngcc", bytes(48)}, k_strm}, missing},  // no fact
@@ -173,6 +174,10 @@ TEST_F(Convert, OneSoundEachDescription) {
         {{name(std::string(250, 'n'), 3846), pcm(1), k_strm},
          "",
          "00000000 size 00000002 " + std::string(250, 'n')},
+        {{name("music01", 0), pcm(1), k_strm}, "", "00000000 size 00000002 music01"},
+        // A RIFF size that ends one byte into the last chunk still covers it
+        // (4 for the form, 12 for the name, 24 for the fmt chunk).
+        {{name("end"), pcm(1), k_strm}, "", "00000000 size 00000002 end", 4 + 12 + 24 + 1},
         // The header dump is read in blocks of 64 KiB from where a read
         // falls outside the last: the fmt chunk straddles the first block's
         // end, and the name is read again from before it.
@@ -195,15 +200,15 @@ TEST_F(Convert, OneSoundEachDescription) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.report + c.written);
         const std::string out = c.written.empty() ? "" : "WAVE data from " + c.written + ".genh\n";
-        expect(run_one(c.chunks), out, c.report);
+        expect(run(k_one, described(c.chunks, c.riff_size)), out, c.report);
     }
     for (const std::string n : {"../up", "a\\b", "A:x", "Z:", "a:", "z:x"})
         expect(run_one({name(n), pcm(1), k_strm}), "",
                "tolvane.cpp:216:process_wave: name would put the file outside the current "
                "directory\n");
-    EXPECT_EQ(outputs(),
-              (std::vector<std::string>{"back.genh", "big.genh", "cut.genh", "edge.genh",
-                                        std::string(250, 'n') + ".genh", "second.genh"}));
+    EXPECT_EQ(outputs(), (std::vector<std::string>{
+                             "back.genh", "big.genh", "cut.genh", "edge.genh", "end.genh",
+                             "music01.genh", std::string(250, 'n') + ".genh", "second.genh"}));
     EXPECT_EQ(slice(dir_.read("second.genh"), 0x98), slice(d_.wave_samples, 0x123, 0x100));
     EXPECT_EQ(slice(dir_.read("cut.genh"), 0x98), slice(d_.wave_samples, 0x2000, 4096));
     // 2^28 bytes of 16-bit mono are 2^27 samples, counted in 64 bits.
@@ -211,18 +216,45 @@ TEST_F(Convert, OneSoundEachDescription) {
 }
 
 TEST_F(Convert, NamesWindowsCannotTake) {
-    // Devices, alternate streams, refused characters, a trailing dot or blank:
-    // refused on Windows before any file is opened, ordinary files elsewhere.
+    // Devices (superscript digits in code page 1252), alternate streams,
+    // refused characters: refused on Windows before any file is opened,
+    // ordinary files elsewhere.  Only letters make a drive prefix.
     const std::string refused =
         "tolvane.cpp:218:process_wave: name is not a usable file name on this system\n";
-    for (const std::string n :
-         {"CON", "nul", "Aux.x", "com1", "LPT9 ", "ab:c", "1:x", "q?", "t\x01", "dot.", "blank "})
+    const std::vector<std::string> names = {
+        "CON",          "nul",     "Aux.x",   "com1",      "LPT9 ", "CONIN$",
+        "conout$ .txt", "COM\xB9", "lpt\xB2", "Com\xB3.x", "ab:c",  "q?",
+        "t\x01",        "@:x",     "[:x",     "`:x",       "{:x"};
+    for (const std::string& n : names)
         EXPECT_EQ(run_one({name(n), pcm(1), k_strm}).err, k_banner + (k_windows ? refused : ""))
             << n;
-    EXPECT_EQ(outputs().size(), k_windows ? 0U : 11U);
-    // Near misses are names like any other.
-    for (const std::string n : {"COM0", "CONSOLE", "LPT", "nul_1", ".x", "caf\xE9"})
+    EXPECT_EQ(outputs().size(), k_windows ? 0U : names.size());
+    // Near misses are names like any other; Windows drops a dot or blank
+    // only from the end of the whole name.
+    for (const std::string n :
+         {"COM0", "CONSOLE", "LPT", "nul_1", ".x", "caf\xE9", "COM\xB4", "beep.", "beep "})
         EXPECT_EQ(run_one({name(n), pcm(1), k_strm}).status, 0) << n;
+    EXPECT_TRUE(fs::exists(dir_.path / "beep..genh"));
+    EXPECT_TRUE(fs::exists(dir_.path / "beep .genh"));
+}
+
+// A run in a folder named in a script the ANSI code page may lack, with
+// inputs past 260 characters below it, and an output file whose full path is
+// past 260 characters too.
+TEST_F(Convert, FoldersOfAnyNameAndLength) {
+    const std::string sound(240, 'n');
+    d_.header = described({name(sound), pcm(1), k_strm});
+    d_.index = k_one;
+    const fs::path here = dir_.path / as_path("\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0");
+    std::string deep = "\xE3\x82\xB2";
+    for (int i = 0; i < 6; ++i) deep += "/" + std::string(50, static_cast<char>('a' + i));
+    fs::create_directories(here / as_path(deep));
+    d_.write(here / as_path(deep));
+    std::vector<std::string> args;
+    for (const std::string& dump : k_dump_names) args.push_back(deep + "/" + dump);
+    expect(run_tolvane(here, args), "WAVE data from 00000000 size 00000002 " + sound + ".genh\n",
+           "");
+    EXPECT_EQ(read_file(here / (sound + ".genh")).substr(0x98), (std::string{'\x00', '\x1F'}));
 }
 
 TEST_F(Convert, WritesThatFail) {
@@ -242,19 +274,23 @@ TEST_F(Convert, InputsAreNeverReplaced) {
         return "output file " + n + ".genh is one of the input dumps\n" +
                "tolvane.cpp:217:process_wave: output would overwrite an input\n";
     };
-    // The output's name reaches an input through a hard link, a symbolic
-    // link (POSIX), or (Windows) by the input's name in other letters.
-    const std::vector<std::string> args = {"idx.genh", "dump00.bin", "dumpUC00.bin",
-                                           "dumpUC01.bin"};
+    // Each input, reached by its own name (in other letters on Windows), a
+    // hard link or (POSIX) a symbolic link.
+    const std::vector<std::string> args = {"idx.genh", "hdr.genh", "dumpUC00.bin", "dumpUC01.bin"};
     run({}, {});
     write_file(dir_.path / "idx.genh", k_one);
-    fs::create_hard_link(dir_.path / "dumpUC01.bin", dir_.path / "hard.genh");
-    if (!k_windows) fs::create_symlink("dump00.bin", dir_.path / "soft.genh");
-    const std::string last = k_windows ? "Idx" : "soft";
-    for (const std::string& n : {std::string("hard"), last})
+    fs::create_hard_link(dir_.path / "dump00.bin", dir_.path / "hdr.genh");
+    fs::create_hard_link(dir_.path / "dumpUC01.bin", dir_.path / "uc1.genh");
+    if (k_windows)
+        fs::create_hard_link(dir_.path / "dumpUC00.bin", dir_.path / "uc0.genh");
+    else
+        fs::create_symlink("dumpUC00.bin", dir_.path / "uc0.genh");
+    const std::string last = k_windows ? "Idx" : "idx";
+    for (const std::string& n : {std::string("hdr"), std::string("uc0"), std::string("uc1"), last})
         expect(run({}, described({name(n), pcm(1), k_strm}), args), "", refused(n));
     for (const auto& [input, content] : {std::pair{"idx.genh", k_one},
                                          {"dump00.bin", d_.header},
+                                         {"dumpUC00.bin", d_.wave_samples},
                                          {"dumpUC01.bin", d_.wavs_samples}})
         EXPECT_EQ(dir_.read(input), content) << input;
     // An index of 2^31 - 1 bytes is walked (to the same refusal); one byte

@@ -1,5 +1,6 @@
-// Runs the built converter as a user would: in a folder of its own, through
-// the system's shell, with standard output and standard error captured.
+// Runs the built converter as a user would: in a folder of its own, started
+// by the system's shell (POSIX) or as a process of its own (Windows), with
+// standard output and standard error captured.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +11,17 @@
 #include <random>
 #include <string>
 #include <vector>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
 using bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
+
+// A path from its UTF-8 form, on every system.
+inline fs::path as_path(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
 
 inline std::string read_file(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -42,24 +48,61 @@ struct run_result {
     std::string out, err;
 };
 
-// Runs tolvane with `args` in `dir`, its standard input empty or `piped`
-// (through a pipe: POSIX only), its standard output captured or sent to
-// `stdout_path`.  Captures live beside the folder, never among its files.
-// Double quotes suit both shells, cmd and sh, for the plain words used here.
-inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args,
-                              [[maybe_unused]] const std::string& piped = "",
-                              const std::string& stdout_path = "") {
-    const auto quoted = [](const std::string& word) { return '"' + word + '"'; };
-    const std::string out = dir.string() + ".out", err = dir.string() + ".err";
-    std::string command = quoted(TOLVANE_EXE);
-    for (const std::string& arg : args) command += " " + quoted(arg);
-    command += " >" + quoted(stdout_path.empty() ? out : stdout_path) + " 2>" + quoted(err);
 #ifdef _WIN32
-    const int status =
-        std::system(("cd /d " + quoted(dir.string()) + " && " + command + " <NUL").c_str());
+// A file to hand a new process as a standard stream.
+inline HANDLE inherited(const fs::path& file, DWORD access, DWORD creation) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(file.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, creation,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Started directly rather than through cmd, which cannot enter a folder of
+// 260 characters or more, nor pass on every script under Wine.
+inline int run_process(const fs::path& dir, const std::vector<std::string>& args,
+                       const fs::path& in, const fs::path& out, const fs::path& err) {
+    std::wstring line = L"\"" + fs::path(TOLVANE_EXE).wstring() + L"\"";
+    for (const std::string& arg : args) line += L" \"" + as_path(arg).wstring() + L"\"";
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = inherited(in, GENERIC_READ, OPEN_EXISTING);
+    start.hStdOutput = inherited(out, GENERIC_WRITE, CREATE_ALWAYS);
+    start.hStdError = inherited(err, GENERIC_WRITE, CREATE_ALWAYS);
+    PROCESS_INFORMATION process{};
+    DWORD status = 255;
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
+                       &start, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &status);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    for (HANDLE h : {start.hStdInput, start.hStdOutput, start.hStdError}) CloseHandle(h);
+    return static_cast<int>(status);
+}
+#endif
+
+// Runs tolvane with `args` (UTF-8) in `dir`, its standard input `piped`
+// (through a pipe on POSIX, from a file on Windows), its standard output
+// captured or sent to `stdout_path`.  Captures live beside the folder, never
+// among its files.
+inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args,
+                              const std::string& piped = "", const std::string& stdout_path = "") {
+    const auto beside = [&](const char* ending) { return fs::path(dir) += ending; };
+    const fs::path out = beside(".out"), err = beside(".err");
+    const fs::path sent = stdout_path.empty() ? out : as_path(stdout_path);
+#ifdef _WIN32
+    const fs::path in = beside(".in");
+    std::ofstream(in, std::ios::binary) << piped;
+    const int status = run_process(dir, args, in, sent, err);
+    fs::remove(in);
 #else
-    const std::string in = piped.empty() ? "</dev/null " : "printf " + quoted(piped) + " | ";
-    const int wait = std::system(("cd " + quoted(dir.string()) + " && " + in + command).c_str());
+    const auto quoted = [](const fs::path& word) { return '"' + word.string() + '"'; };
+    std::string command =
+        "cd " + quoted(dir) + " && printf " + quoted(piped) + " | " + quoted(TOLVANE_EXE);
+    for (const std::string& arg : args) command += " " + quoted(arg);
+    command += " >" + quoted(sent) + " 2>" + quoted(err);
+    const int wait = std::system(command.c_str());
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif
     run_result result{status, read_file(out), read_file(err)};

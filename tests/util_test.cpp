@@ -66,6 +66,14 @@ TEST(CheckedAccess, ReadsAndWritesTheirWidthAndOrder) {
                       0x99, 0xBE, 0xEF, 0x0A, 0x0B, 0x0C, 0x0D, 0x0D, 0x0C, 0x0B, 0x0A, 0x67};
     expected.insert(expected.end(), source.begin() + 3, source.begin() + 4103);
     EXPECT_EQ(contents(w), expected);
+    // C requires a positioning between a read and a write of one stream, and
+    // between a write and a read, even at the place the stream is at.
+    std::FILE* u = stream_of({0x01, 0x02, 0x03, 0x04, 0x05, 0x06});
+    EXPECT_EQ(get_byte_seek(0, u), 0x01);
+    put_byte_seek(0x55, 1, u);
+    EXPECT_EQ(get_byte_seek(2, u), 0x03);
+    put_bytes_seek(3, u, run, 2);
+    EXPECT_EQ(contents(u), (bytes{0x01, 0x55, 0x03, 0x67, 0x89, 0x06}));
 }
 
 TEST(Numbers, ParseAlignAndIndent) {
@@ -77,6 +85,7 @@ TEST(Numbers, ParseAlignAndIndent) {
     std::FILE* s = stream_of(bytes(20, 0xEE));
     EXPECT_EQ(put_padding(13, 16, s), 16);
     EXPECT_EQ(put_padding(16, 16, s), 16);  // already aligned: nothing written
+    EXPECT_EQ(put_padding(7, 1, s), 7);     // everything is
     bytes expected(20, 0xEE);
     expected[13] = expected[14] = expected[15] = 0;
     EXPECT_EQ(contents(s), expected);

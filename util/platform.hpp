@@ -8,7 +8,9 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // A block of an input file kept in memory, so that reads at scattered offsets
 // cost no system call while they stay inside it.  Where the platform cannot
@@ -22,10 +24,25 @@ struct input_cache {
     std::array<char, 256> stdio_buffer{};  // the stream's own, small buffer
 };
 
-// Opens `path` for binary reading, as fopen(path, "rb") does, and returns
-// nullptr with errno set where fopen would.  `cache` must outlive the
-// stream.
-std::FILE* open_cached_input(const char* path, input_cache& cache);
+// The words of the command line, in the form the calls below take names
+// given as arguments: on Windows read from the wide command line and kept in
+// UTF-8, so that a folder named in any script reaches the system intact (the
+// C library's argv has them in the ANSI code page, which may lack their
+// characters); elsewhere argv as it is.
+std::vector<std::string> program_arguments(int argc, char** argv);
+
+// Opens the file a program argument names for binary reading, as
+// fopen(name, "rb") does: nullptr with errno set on failure.
+std::FILE* open_input(const char* argument);
+
+// Opens `argument` as open_input does, for reads at scattered offsets through
+// `cache`, which must outlive the stream.
+std::FILE* open_cached_input(const char* argument, input_cache& cache);
+
+// Creates, or replaces, the file `path` in the current directory for binary
+// writing, as fopen(path, "wb") does.  `path` is a sound's name and ".genh":
+// on Windows its bytes are taken in the ANSI code page.
+std::FILE* create_output(const char* path);
 
 // ftell, but 64 bits wide everywhere (Windows' long is 32 bits): -1 on
 // failure, with errno set.
@@ -39,15 +56,29 @@ struct file_id {
     bool operator==(const file_id&) const = default;
 };
 
-// The identity of the file `path` names (following links); false when
+// Where a name comes from, which on Windows says how its bytes are read:
+// program arguments in UTF-8 (see program_arguments), output paths in the
+// ANSI code page (see create_output).
+enum class name_origin { argument, output };
+
+// The identity of the file `name` names (following links); false when
 // there is no such file or it cannot be asked.
-bool identify_file(const char* path, file_id& id);
+bool identify_file(const char* name, name_origin origin, file_id& id);
 
 // Standard output and error write their bytes as they are (no CR added
 // before LF), and standard output is fully buffered through `buffer` unless
-// it is a terminal, which sees each progress line at once.
+// it is a terminal, which sees each progress line at once.  On Windows, a
+// program started in a console window of its own (from Explorer) asks for
+// Enter before it ends, so that its last words can be read.
 void prepare_standard_streams(char* buffer, std::size_t size);
 
 // Whether the system can create a file of this name (without folders) in the
 // current directory and find it again by the same name.
 bool name_is_usable_here(std::string_view name);
+
+// Whether the last operation on `stream` was a read (or it can only be
+// read), and whether it was a write (or it can only be written).  C asks
+// for a positioning call between a read and a following write on the same
+// stream, and the other way round; where this cannot be known, false.
+bool stream_is_reading(std::FILE* stream);
+bool stream_is_writing(std::FILE* stream);

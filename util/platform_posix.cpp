@@ -6,6 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if __has_include(<stdio_ext.h>)  // glibc, musl
+#include <stdio_ext.h>
+#endif
+
 // glibc lets a stream's reads be hooked; the portable twin of the cached
 // input can be chosen on it too, so that path is tested on Linux.
 #if defined(__GLIBC__) && !defined(TOLVANE_PORTABLE_INPUT)
@@ -60,8 +64,8 @@ int cached_close(void* cookie) { return ::close(static_cast<input_cache*>(cookie
 
 }  // namespace
 
-std::FILE* open_cached_input(const char* path, input_cache& cache) {
-    const int fd = ::open(path, O_RDONLY);
+std::FILE* open_cached_input(const char* argument, input_cache& cache) {
+    const int fd = ::open(argument, O_RDONLY);
     if (fd < 0) return nullptr;
     cache.fd = fd;
     if (::lseek(fd, 0, SEEK_CUR) < 0) return ::fdopen(fd, "rb");  // a pipe stays one
@@ -80,16 +84,23 @@ std::FILE* open_cached_input(const char* path, input_cache& cache) {
     return stream;
 }
 #else
-std::FILE* open_cached_input(const char* path, input_cache& cache) {
-    return open_buffered_input(path, cache.block.data(), cache.block.size());
+std::FILE* open_cached_input(const char* argument, input_cache& cache) {
+    return open_buffered_input(argument, cache.block.data(), cache.block.size());
 }
 #endif
 
+// Names are bytes to the system, whatever their encoding.
+std::vector<std::string> program_arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+std::FILE* open_input(const char* argument) { return std::fopen(argument, "rb"); }
+
+std::FILE* create_output(const char* path) { return std::fopen(path, "wb"); }
+
 std::int64_t tell_64(std::FILE* stream) { return ::ftello(stream); }
 
-bool identify_file(const char* path, file_id& id) {
+bool identify_file(const char* name, name_origin, file_id& id) {
     struct stat st {};
-    if (::stat(path, &st) != 0) return false;
+    if (::stat(name, &st) != 0) return false;
     id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     return true;
 }
@@ -101,3 +112,12 @@ void prepare_standard_streams(char* buffer, std::size_t size) {
 // Any name without '/' (which the converter refuses everywhere) is a file
 // name here.
 bool name_is_usable_here(std::string_view) { return true; }
+
+#if __has_include(<stdio_ext.h>)
+bool stream_is_reading(std::FILE* stream) { return ::__freading(stream) != 0; }
+bool stream_is_writing(std::FILE* stream) { return ::__fwriting(stream) != 0; }
+#else
+// Without a way to ask, every seek read and seek write positions the stream.
+bool stream_is_reading(std::FILE*) { return false; }
+bool stream_is_writing(std::FILE*) { return false; }
+#endif

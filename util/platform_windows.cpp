@@ -1,25 +1,130 @@
-// Windows.  Inputs are ordinary stdio streams; files are told apart by the
-// volume and file index that the system gives an open handle.
+// Windows.  Inputs are ordinary stdio streams; every file is opened by its
+// UTF-16 name, in the \\?\ form where it is long; files are told apart by
+// the volume and file index that the system gives an open handle.
 #include "platform.hpp"
 
 #include "util.hpp"
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
-std::FILE* open_cached_input(const char* path, input_cache& cache) {
-    return open_buffered_input(path, cache.block.data(), cache.block.size());
+namespace {
+
+// `text` in UTF-16, its bytes read in `code_page`.
+std::wstring widen(std::string_view text, UINT code_page) {
+    const auto size = static_cast<int>(text.size());
+    std::wstring wide(static_cast<std::size_t>(
+                          ::MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0)),
+                      L'\0');
+    ::MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(),
+                          static_cast<int>(wide.size()));
+    return wide;
+}
+
+std::string utf8(std::wstring_view text) {
+    const auto size = static_cast<int>(text.size());
+    std::string narrow(static_cast<std::size_t>(::WideCharToMultiByte(
+                           CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr)),
+                       '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(),
+                          static_cast<int>(narrow.size()), nullptr, nullptr);
+    return narrow;
+}
+
+// The name as the system is to be given it.  A path of MAX_PATH characters
+// or more reaches the file only in the \\?\ form of its full path, which
+// skips the system's own clean-up of names (the name rules ran before).
+std::wstring system_name(const char* name, name_origin origin) {
+    std::wstring wide = widen(name, origin == name_origin::argument ? CP_UTF8 : CP_ACP);
+    const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (needed < MAX_PATH) return wide;  // (0: no full path, and the name stays as it is)
+    std::wstring full(needed, L'\0');
+    full.resize(::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr));
+    if (full.rfind(LR"(\\?\)", 0) == 0 || full.rfind(LR"(\\.\)", 0) == 0) return full;
+    if (full.rfind(LR"(\\)", 0) == 0) return LR"(\\?\UNC\)" + full.substr(2);  // \\server\share
+    return LR"(\\?\)" + full;
+}
+
+// Whether this process has a console window of its own (started from
+// Explorer, say) and reads from it: then the window closes as it ends.
+bool alone_in_console() {
+    std::array<DWORD, 2> processes{};
+    DWORD mode = 0;
+    return ::GetConsoleProcessList(processes.data(), 2) == 1 &&
+           ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+void wait_for_enter() {
+    std::fflush(stdout);
+    std::fputs("Press Enter to close this window.\n", stderr);
+    for (int c = std::getchar(); c != '\n' && c != EOF; c = std::getchar()) {}
+}
+
+wchar_t upper(wchar_t c) {
+    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+bool same_letters(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
+    return true;
+}
+
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, and COM and LPT followed by a digit
+// 1-9 or a superscript 1, 2 or 3, name devices in every folder, in any
+// letters, whatever follows a dot and with blanks before it: NUL.genh
+// writes into the void.
+bool is_device_name(std::wstring_view name) {
+    std::wstring_view stem = name.substr(0, name.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
+        if (same_letters(stem, device)) return true;
+    if (stem.size() != 4 ||
+        !(same_letters(stem.substr(0, 3), L"COM") || same_letters(stem.substr(0, 3), L"LPT")))
+        return false;
+    const wchar_t number = stem[3];
+    return (number >= L'1' && number <= L'9') || number == L'\u00B9' || number == L'\u00B2' ||
+           number == L'\u00B3';
+}
+
+}  // namespace
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (words == nullptr) return {argv, argv + argc};
+    std::vector<std::string> arguments;
+    arguments.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) arguments.push_back(utf8(words[i]));
+    ::LocalFree(static_cast<HLOCAL>(words));
+    return arguments;
+}
+
+std::FILE* open_input(const char* argument) {
+    return ::_wfopen(system_name(argument, name_origin::argument).c_str(), L"rb");
+}
+
+std::FILE* open_cached_input(const char* argument, input_cache& cache) {
+    return open_buffered_input(argument, cache.block.data(), cache.block.size());
+}
+
+std::FILE* create_output(const char* path) {
+    return ::_wfopen(system_name(path, name_origin::output).c_str(), L"wb");
 }
 
 std::int64_t tell_64(std::FILE* stream) { return ::_ftelli64(stream); }
 
-bool identify_file(const char* path, file_id& id) {
+bool identify_file(const char* name, name_origin origin, file_id& id) {
     // No access is asked for: only the file's identity is read, whoever
     // else has it open.
-    const HANDLE file =
-        ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file = ::CreateFileW(system_name(name, origin).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info{};
     const bool known = ::GetFileInformationByHandle(file, &info) != 0;
@@ -36,41 +141,26 @@ void prepare_standard_streams(char* buffer, std::size_t size) {
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
     if (::_isatty(::_fileno(stdout)) == 0) std::setvbuf(stdout, buffer, _IOFBF, size);
+    if (alone_in_console()) std::atexit(wait_for_enter);
 }
-
-namespace {
-
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool same_letters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
-    return true;
-}
-
-// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 name devices in every folder,
-// whatever follows a dot: NUL.genh writes into the void.
-bool is_device_name(std::string_view name) {
-    std::string_view stem = name.substr(0, name.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
-    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
-        if (same_letters(stem, device)) return true;
-    return stem.size() == 4 &&
-           (same_letters(stem.substr(0, 3), "COM") || same_letters(stem.substr(0, 3), "LPT")) &&
-           stem[3] >= '1' && stem[3] <= '9';
-}
-
-}  // namespace
 
 // Besides devices: ':' opens an alternate data stream (a:b.genh writes into
-// a), the characters below are refused by the system, and a trailing dot or
-// blank is dropped from names, so the file would not have the sound's name.
+// a), and the system refuses the characters below.  Windows drops dots and
+// blanks only from the end of the whole name, which is ".genh".
 bool name_is_usable_here(std::string_view name) {
-    for (const char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 ||
-            std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
+    const std::wstring wide = widen(name, CP_ACP);
+    for (const wchar_t c : wide)
+        if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos)
             return false;
-    if (!name.empty() && (name.back() == '.' || name.back() == ' ')) return false;
-    return !is_device_name(name);
+    return !is_device_name(wide);
 }
+
+// The Microsoft C library (msvcrt) marks a stream's last use in its flags;
+// the Universal CRT keeps its streams opaque.
+#ifndef _UCRT
+bool stream_is_reading(std::FILE* stream) { return (stream->_flag & _IOREAD) != 0; }
+bool stream_is_writing(std::FILE* stream) { return (stream->_flag & _IOWRT) != 0; }
+#else
+bool stream_is_reading(std::FILE*) { return false; }
+bool stream_is_writing(std::FILE*) { return false; }
+#endif

@@ -16,9 +16,10 @@
 #include <cstdint>
 #include <cstdio>
 
-// Opens `path` for binary reading, as fopen(path, "rb") does, for reading
-// front to back through `buffer` (which must outlive the stream).
-std::FILE* open_buffered_input(const char* path, char* buffer, std::size_t size);
+// Opens the file a program argument names for binary reading, as
+// fopen(name, "rb") does, for reading front to back through `buffer` (which
+// must outlive the stream).
+std::FILE* open_buffered_input(const char* argument, char* buffer, std::size_t size);
 
 // ---- Fatal reports -------------------------------------------------------
 // Every report starts "file:line:function:".  `file` is the base name of the

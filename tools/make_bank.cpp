@@ -3,58 +3,90 @@
 //   make_bank OUTDIR
 //       the sample bank: PCM and DSP ADPCM tones, mono and stereo, of both
 //       forms, with an "AMPC" record and records the converter steps over.
-//   make_bank --sounds N --bytes B OUTDIR
+//   make_bank --sounds N --bytes B [--shuffle SEED] OUTDIR
 //       a benchmark bank: N mono PCM sounds of B bytes each (B even), their
-//       data back to back from offset 0 of dumpUC00.bin.
+//       data back to back from offset 0 of dumpUC00.bin.  With --shuffle the
+//       index stays in sound order, but the descriptions lie in the header
+//       dump, and the data in the sample dump, in two random orders.
 #include "bank.hpp"
 #include "tone.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
 int usage() {
-    std::fputs("usage: make_bank [--sounds N --bytes B] OUTDIR\n", stderr);
+    std::fputs("usage: make_bank [--sounds N --bytes B [--shuffle SEED]] OUTDIR\n", stderr);
     return 2;
 }
 
+// Where each of `count` things goes: in order when `seed` is 0, else in the
+// random order `which` of that seed.
+std::vector<unsigned long> placement(unsigned long count, unsigned long seed, unsigned which) {
+    std::vector<unsigned long> slots(count);
+    std::iota(slots.begin(), slots.end(), 0UL);
+    if (seed != 0) std::shuffle(slots.begin(), slots.end(), std::mt19937_64(seed * 2 + which));
+    return slots;
+}
+
 // The sample data goes straight to the file, so a bank of gigabytes never
-// sits in memory.
-bool write_benchmark_bank(const fs::path& dir, unsigned long sounds, unsigned long size) {
-    bank::bank_builder b;
+// sits in memory.  Every sound's data is the same tone; its description is
+// the same size as any other's (the names are of one length).
+bool write_benchmark_bank(const fs::path& dir, unsigned long sounds, unsigned long size,
+                          unsigned long seed) {
     bank::sound s;
     s.channels = 1;
     s.sample_rate = 48000;
     const bank::bytes data =
         bank::pcm16_be({bank::sine(1000.0, 48000, static_cast<std::uint32_t>(size / 2))});
-    std::ofstream samples(dir / "dumpUC00.bin", std::ios::binary | std::ios::trunc);
+    const std::vector<unsigned long> data_slot = placement(sounds, seed, 0);
+    const std::vector<unsigned long> header_slot = placement(sounds, seed, 1);
+    std::vector<bank::bytes> descriptions(sounds);
+    bank::bytes index;
     for (unsigned long i = 0; i < sounds; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "snd%05lu", i);
         s.name = name;
-        b.add_described(s, static_cast<std::uint32_t>(i * size), static_cast<std::uint32_t>(size));
+        descriptions[header_slot[i]] = bank::riff(
+            "WAVE", bank::description_chunks(s, static_cast<std::uint32_t>(data_slot[i] * size),
+                                             static_cast<std::uint32_t>(size)));
+        descriptions[header_slot[i]].resize((descriptions[header_slot[i]].size() + 15) / 16 * 16,
+                                            0xA5);
+    }
+    bank::bytes header;
+    for (unsigned long i = 0; i < sounds; ++i) {
+        const auto at = static_cast<std::uint32_t>(header_slot[i] * descriptions[0].size());
+        const bank::bytes record = bank::sound_record(at);
+        index.insert(index.end(), record.begin(), record.end());
+    }
+    for (const bank::bytes& description : descriptions)
+        header.insert(header.end(), description.begin(), description.end());
+    std::ofstream samples(dir / "dumpUC00.bin", std::ios::binary | std::ios::trunc);
+    for (unsigned long i = 0; i < sounds; ++i)
         samples.write(reinterpret_cast<const char*>(data.data()),
                       static_cast<std::streamsize>(size));
-    }
     samples.close();
-    const bank::dumps& d = b.result();
-    bank::write_file(dir / "dump01.bin", d.index);
-    bank::write_file(dir / "dump00.bin", d.header);
-    bank::write_file(dir / "dumpUC01.bin", d.wavs_samples);
+    bank::write_file(dir / "dump01.bin", index);
+    bank::write_file(dir / "dump00.bin", header);
+    bank::write_file(dir / "dumpUC01.bin", {});
     return static_cast<bool>(samples);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    unsigned long sounds = 0, size = 0;
+    unsigned long sounds = 0, size = 0, seed = 0;
     int arg = 1;
     for (; arg + 1 < argc && std::strncmp(argv[arg], "--", 2) == 0; arg += 2) {
         const unsigned long value = std::strtoul(argv[arg + 1], nullptr, 0);
@@ -62,6 +94,8 @@ int main(int argc, char** argv) {
             sounds = value;
         else if (std::strcmp(argv[arg], "--bytes") == 0)
             size = value;
+        else if (std::strcmp(argv[arg], "--shuffle") == 0)
+            seed = value;
         else
             return usage();
     }
@@ -72,7 +106,7 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     if (sounds == 0) {
         bank::sample_bank().write(dir);
-    } else if (!write_benchmark_bank(dir, sounds, size)) {
+    } else if (!write_benchmark_bank(dir, sounds, size, seed)) {
         std::fprintf(stderr, "make_bank: cannot write %s\n", argv[arg]);
         return 1;
     }

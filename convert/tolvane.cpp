@@ -293,8 +293,8 @@ void print_progress(std::FILE* header, std::int32_t riff_offset, const wave_info
                 shown(info.data_offset), static_cast<unsigned long>(info.data_size), path);
 }
 
-// Sample data moves through buffers of this size: large enough that system
-// calls are few, small enough to stay in the processor's cache.
+// Output files are written through buffers of this size: large enough that
+// system calls are few, small enough to stay in the processor's cache.
 constexpr std::size_t k_copy_buffer = std::size_t{128} * 1024;
 
 void write_genh(std::FILE* header, std::FILE* samples, std::int32_t riff_offset,
@@ -358,37 +358,27 @@ struct dumps {
     input_ids ids;
 };
 
-// Memory of the streams that stay open until the process ends.  The index
+// Memory of the streams that stay open until the process ends.  Every dump
+// is read through a cache that holds what the last reads needed: the index
 // and the descriptions are read a few bytes at a time at scattered offsets,
-// through a cached block; sample data is read front to back in big pieces.
+// sample data in runs, in whatever order the bank keeps them.
 struct stream_memory {
-    input_cache index;
-    input_cache header;
-    std::array<char, k_copy_buffer> wave_samples{};
-    std::array<char, k_copy_buffer> wavs_samples{};
+    std::array<input_cache, 4> inputs;
     std::array<char, std::size_t{64} * 1024> progress{};
 };
 
-std::FILE* check_opened(std::FILE* stream, int line, const char* text) {
+std::FILE* open_dump(const std::string& argument, input_cache& cache, int line, const char* text) {
+    std::FILE* stream = open_cached_input(argument.c_str(), cache);
     if (stream == nullptr) fatal_errno(k_unit, line, "main", text);
     return stream;
 }
 
-std::FILE* open_samples(const char* path, std::array<char, k_copy_buffer>& buffer, int line,
-                        const char* text) {
-    return check_opened(open_buffered_input(path, buffer.data(), buffer.size()), line, text);
-}
-
 dumps open_dumps(const std::vector<std::string>& argv, stream_memory& memory) {
     dumps d{};
-    d.index = check_opened(open_cached_input(argv[1].c_str(), memory.index), 34,
-                           "input file 1 open failed");
-    d.header = check_opened(open_cached_input(argv[2].c_str(), memory.header), 36,
-                            "input file 2 open failed");
-    d.wave_samples =
-        open_samples(argv[3].c_str(), memory.wave_samples, 38, "input file 3 open failed");
-    d.wavs_samples =
-        open_samples(argv[4].c_str(), memory.wavs_samples, 40, "input file 4 open failed");
+    d.index = open_dump(argv[1], memory.inputs[0], 34, "input file 1 open failed");
+    d.header = open_dump(argv[2], memory.inputs[1], 36, "input file 2 open failed");
+    d.wave_samples = open_dump(argv[3], memory.inputs[2], 38, "input file 3 open failed");
+    d.wavs_samples = open_dump(argv[4], memory.inputs[3], 40, "input file 4 open failed");
     // An input that cannot be told apart (a pipe) can be no output's name.
     for (std::size_t i = 0; i < 4; ++i)
         identify_file(argv[i + 1].c_str(), name_origin::argument, d.ids[i]);

@@ -128,6 +128,9 @@ TEST_F(Convert, IndexAndRiffHeaders) {
         {sound_record(0x2a0), bytes(0x2b0, 0x11),
          "non-RIFF header at 0x2a0\ntolvane.cpp:65:main: non-RIFF header, possible bad "
          "data00.bin?\n"},
+        // A header dump that ends inside the last field read.
+        {k_one, slice(described({name("x"), pcm(1), k_strm}), 0, 0x40 + 12 + 10 + 24 + 14),
+         "util.cpp:140:get_32_le:fread: unexpected EOF\n"},
         {sound_record(0x10), concat({bytes(0x10, 0xEE), riff("WAVX", {})}),
          "unexpected RIFF type at 0x10\n"
          "tolvane.cpp:82:main: unexpected RIFF type, possible bad data00.bin?\n"},
@@ -178,9 +181,13 @@ TEST_F(Convert, OneSoundEachDescription) {
         // A RIFF size that ends one byte into the last chunk still covers it
         // (4 for the form, 12 for the name, 24 for the fmt chunk).
         {{name("end"), pcm(1), k_strm}, "", "00000000 size 00000002 end", 4 + 12 + 24 + 1},
-        // The header dump is read in blocks of 64 KiB from where a read
-        // falls outside the last: the fmt chunk straddles the first block's
-        // end, and the name is read again from before it.
+        // The header dump is read 128 bytes at first after a jump, more as
+        // the reads run on: the strm chunk's size straddles the first edge;
+        // a jump far past a large chunk starts afresh there, and the name
+        // and RIFF header are read again from before it.
+        {{name(std::string(69, 's')), pcm(1), strm_chunk(0x123, 0x10100)},
+         dump_eof,
+         "00000123 size 00010100 " + std::string(69, 's')},
         {{name("edge"), chunk{"wsmp", bytes(65500)}, pcm(1), k_strm},
          "",
          "00000000 size 00000002 edge"},
@@ -206,9 +213,10 @@ TEST_F(Convert, OneSoundEachDescription) {
         expect(run_one({name(n), pcm(1), k_strm}), "",
                "tolvane.cpp:216:process_wave: name would put the file outside the current "
                "directory\n");
-    EXPECT_EQ(outputs(), (std::vector<std::string>{
-                             "back.genh", "big.genh", "cut.genh", "edge.genh", "end.genh",
-                             "music01.genh", std::string(250, 'n') + ".genh", "second.genh"}));
+    EXPECT_EQ(outputs(),
+              (std::vector<std::string>{"back.genh", "big.genh", "cut.genh", "edge.genh",
+                                        "end.genh", "music01.genh", std::string(250, 'n') + ".genh",
+                                        "second.genh", std::string(69, 's') + ".genh"}));
     EXPECT_EQ(slice(dir_.read("second.genh"), 0x98), slice(d_.wave_samples, 0x123, 0x100));
     EXPECT_EQ(slice(dir_.read("cut.genh"), 0x98), slice(d_.wave_samples, 0x2000, 4096));
     // 2^28 bytes of 16-bit mono are 2^27 samples, counted in 64 bits.

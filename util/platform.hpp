@@ -1,9 +1,12 @@
 // What the operating system does differently, in one place.  Each function
 // here has a POSIX implementation (platform_posix.cpp) and a Windows one
-// (platform_windows.cpp).  The cached input is fast where the C library lets
-// a stream's reads be hooked (fopencookie, with pread); everywhere else it is
-// its portable twin, an ordinary stdio stream with a large buffer.
+// (platform_windows.cpp).  The cached input reads only what each sound needs
+// where the C library lets a stream's reads be hooked (glibc's fopencookie,
+// with pread) or documents its streams' buffers (Microsoft's msvcrt);
+// everywhere else it is an ordinary stdio stream with a large buffer.
 #pragma once
+
+#include "input_window.hpp"
 
 #include <array>
 #include <cstdint>
@@ -14,14 +17,14 @@
 
 // A block of an input file kept in memory, so that reads at scattered offsets
 // cost no system call while they stay inside it.  Where the platform cannot
-// hook a stream's reads, `block` is an ordinary stdio buffer instead.
+// hook a stream's reads, `block` is the stream's own stdio buffer instead.
 struct input_cache {
     int fd = 0;  // all members zero: the static stream memory takes no room in the file
-    std::int64_t position = 0;     // where the stream reads next
-    std::int64_t block_start = 0;  // the file offset of block[0]
-    std::size_t block_length = 0;
-    std::array<char, std::size_t{64} * 1024> block{};
-    std::array<char, 256> stdio_buffer{};  // the stream's own, small buffer
+    std::int64_t position = 0;              // where the stream reads next
+    std::size_t wanted = 0;                 // how much the read after the last seek read is for
+    input_window held;                      // what `block` holds
+    std::array<char, 2048> stdio_buffer{};  // the stream's own, small buffer
+    std::array<char, std::size_t{128} * 1024> block{};
 };
 
 // The words of the command line, in the form the calls below take names
@@ -75,6 +78,12 @@ void prepare_standard_streams(char* buffer, std::size_t size);
 // Whether the system can create a file of this name (without folders) in the
 // current directory and find it again by the same name.
 bool name_is_usable_here(std::string_view name);
+
+// Makes `stream`, which was last read (see below), read next from `offset`,
+// with the `wanted` bytes from there in its buffer where it can, as the
+// policy of input_window.hpp says.  False where the platform cannot do that
+// for this stream: the caller then positions it as any stream.
+bool reposition_read(std::FILE* stream, std::int64_t offset, std::size_t wanted);
 
 // Whether the last operation on `stream` was a read (or it can only be
 // read), and whether it was a write (or it can only be written).  C asks

@@ -16,6 +16,7 @@
 #define TOLVANE_FAST_INPUT 1
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 #include <fcntl.h>
@@ -25,19 +26,22 @@
 namespace {
 
 // The cached input's functions, as the stream calls them.  Reads come from
-// the cached block, refilled by one pread where a read falls outside it;
-// seeks only move the position, except to the end, which asks the file.
+// the cached block, refilled by one pread as plan_fetch says where a read
+// starts outside it; seeks only move the position, except to the end, which
+// asks the file.
 ssize_t cached_read(void* cookie, char* buffer, std::size_t size) {
     auto& c = *static_cast<input_cache*>(cookie);
-    if (c.position < c.block_start ||
-        c.position >= c.block_start + static_cast<std::int64_t>(c.block_length)) {
-        const ssize_t got = ::pread(c.fd, c.block.data(), c.block.size(), c.position);
+    if (!c.held.holds(c.position, 1)) {
+        const input_fetch f = plan_fetch(c.held, c.position, c.wanted, c.block.size());
+        const ssize_t got = ::pread(c.fd, c.block.data() + f.kept, f.window.length - f.kept,
+                                    f.window.start + static_cast<std::int64_t>(f.kept));
         if (got < 0) return -1;
-        c.block_start = c.position;
-        c.block_length = static_cast<std::size_t>(got);
+        c.held = {f.window.start, f.kept + static_cast<std::size_t>(got)};
     }
-    const auto offset = static_cast<std::size_t>(c.position - c.block_start);
-    const std::size_t n = std::min(size, c.block_length - offset);
+    // What the block holds of the read (nothing at the end of the file); the
+    // stream asks again for the rest.
+    const auto offset = static_cast<std::size_t>(c.position - c.held.start);
+    const std::size_t n = c.held.holds(c.position, 1) ? std::min(size, c.held.length - offset) : 0;
     std::memcpy(buffer, c.block.data() + offset, n);
     c.position += static_cast<std::int64_t>(n);
     return static_cast<ssize_t>(n);
@@ -62,15 +66,48 @@ int cached_seek(void* cookie, off64_t* offset, int whence) {
 
 int cached_close(void* cookie) { return ::close(static_cast<input_cache*>(cookie)->fd); }
 
+// The stream of a cached input, which has no file descriptor of its own
+// (glibc marks a cookie stream's with -2) and reads through the cache's stdio
+// buffer, leads back to its cache.  (The fields are those glibc's public
+// struct _IO_FILE declares.)
+input_cache* cache_of(std::FILE* stream) {
+    if (stream->_fileno != -2 || ::__fbufsize(stream) != sizeof(input_cache::stdio_buffer))
+        return nullptr;
+    return reinterpret_cast<input_cache*>(stream->_IO_buf_base -
+                                          offsetof(input_cache, stdio_buffer));
+}
+
 }  // namespace
+
+// glibc's own fseek would throw its buffer away and read afresh from a
+// 2048-byte boundary before the offset; this positions the stream as gnulib
+// does on glibc: inside the buffer where the bytes are there, else with the
+// buffer emptied and the next read, of `wanted` bytes, made at the offset.
+bool reposition_read(std::FILE* stream, std::int64_t offset, std::size_t wanted) {
+    input_cache* cache = cache_of(stream);
+    if (cache == nullptr || stream->_IO_save_base != nullptr) return false;
+    cache->wanted = wanted;
+    // The buffer holds the bytes up to the stream's file offset.
+    const auto buffered = static_cast<std::size_t>(stream->_IO_read_end - stream->_IO_read_base);
+    const input_window in_buffer{stream->_offset - static_cast<std::int64_t>(buffered), buffered};
+    if (stream->_offset >= 0 && in_buffer.holds(offset, 1)) {
+        stream->_IO_read_ptr = stream->_IO_read_base + (offset - in_buffer.start);
+    } else {
+        ::__fpurge(stream);
+        stream->_offset = offset;
+        cache->position = offset;
+    }
+    stream->_flags &= ~_IO_EOF_SEEN;
+    return true;
+}
 
 std::FILE* open_cached_input(const char* argument, input_cache& cache) {
     const int fd = ::open(argument, O_RDONLY);
     if (fd < 0) return nullptr;
     cache.fd = fd;
     if (::lseek(fd, 0, SEEK_CUR) < 0) return ::fdopen(fd, "rb");  // a pipe stays one
-    cache.position = cache.block_start = 0;
-    cache.block_length = 0;
+    cache.position = 0;
+    cache.held = {};
     cookie_io_functions_t io{};
     io.read = cached_read;
     io.seek = cached_seek;
@@ -87,6 +124,8 @@ std::FILE* open_cached_input(const char* argument, input_cache& cache) {
 std::FILE* open_cached_input(const char* argument, input_cache& cache) {
     return open_buffered_input(argument, cache.block.data(), cache.block.size());
 }
+
+bool reposition_read(std::FILE*, std::int64_t, std::size_t) { return false; }
 #endif
 
 // Names are bytes to the system, whatever their encoding.

@@ -5,6 +5,7 @@
 
 #include "util.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
@@ -155,12 +156,52 @@ bool name_is_usable_here(std::string_view name) {
     return !is_device_name(wide);
 }
 
-// The Microsoft C library (msvcrt) marks a stream's last use in its flags;
-// the Universal CRT keeps its streams opaque.
+// The Microsoft C library (msvcrt) documents its streams' layout: the flags
+// mark a stream's last use, and a read stream's buffer holds the bytes up to
+// the file's position, from _base; _ptr is the next to read, and _cnt says
+// how many follow it.  (The Universal CRT keeps its streams opaque.)
 #ifndef _UCRT
 bool stream_is_reading(std::FILE* stream) { return (stream->_flag & _IOREAD) != 0; }
 bool stream_is_writing(std::FILE* stream) { return (stream->_flag & _IOWRT) != 0; }
+
+// Where the bytes in the stream's buffer lie in the file.  The streams here
+// are all binary, so buffer and file bytes are the same.
+bool buffered_window(std::FILE* stream, input_window& held) {
+    if (stream->_base == nullptr || stream->_bufsiz <= 1 || (stream->_flag & _IOWRT) != 0)
+        return false;
+    const std::int64_t end = ::_lseeki64(::_fileno(stream), 0, SEEK_CUR);
+    const auto length = static_cast<std::size_t>(stream->_ptr - stream->_base + stream->_cnt);
+    held = {end - static_cast<std::int64_t>(length), length};
+    return end >= 0;
+}
+
+// The C library's own fseek throws the buffer away every time: moving _ptr
+// keeps it where the bytes are there, and a miss reads what the policy says
+// into the buffer, as the stream's own refill would.
+bool reposition_read(std::FILE* stream, std::int64_t offset, std::size_t wanted) {
+    input_window held;
+    if (!buffered_window(stream, held)) return false;
+    if (!held.holds(offset, std::min(wanted, static_cast<std::size_t>(stream->_bufsiz)))) {
+        const input_fetch f =
+            plan_fetch(held, offset, wanted, static_cast<std::size_t>(stream->_bufsiz));
+        const std::int64_t from = f.window.start + static_cast<std::int64_t>(f.kept);
+        stream->_ptr = stream->_base;  // the buffer holds nothing while it is refilled
+        stream->_cnt = 0;
+        if (::_lseeki64(::_fileno(stream), from, SEEK_SET) != from) return false;
+        const int got = ::_read(::_fileno(stream), stream->_base + f.kept,
+                                static_cast<unsigned>(f.window.length - f.kept));
+        if (got < 0) return false;  // the stream's own read reports it
+        held = {f.window.start, f.kept + static_cast<std::size_t>(got)};
+        // The file may end before the offset; the stream's own read finds that.
+        if (!held.holds(offset, 0)) return false;
+    }
+    stream->_ptr = stream->_base + (offset - held.start);
+    stream->_cnt = static_cast<int>(held.end() - offset);
+    stream->_flag &= ~_IOEOF;  // as after fseek
+    return true;
+}
 #else
 bool stream_is_reading(std::FILE*) { return false; }
 bool stream_is_writing(std::FILE*) { return false; }
+bool reposition_read(std::FILE*, std::int64_t, std::size_t) { return false; }
 #endif

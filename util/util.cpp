@@ -20,16 +20,22 @@ struct check {
     int line;
 };
 
-// What the stream is positioned for.
-enum class access { read, write };
+// What the stream is positioned for, and how many bytes.
+struct use {
+    enum { read, write } way;
+    std::size_t size;
+};
 
 // A stream already at the offset and last used the same way (a run of reads
 // one after the other) is left alone: seeking would throw its buffer away,
 // and cost a system call.  Between a read and a write C requires the seek.
-void seek_to(std::FILE* stream, std::int32_t offset, access next, check where) {
+void seek_to(std::FILE* stream, std::int32_t offset, use next, check where) {
     const bool same_way =
-        next == access::read ? stream_is_reading(stream) : stream_is_writing(stream);
-    if (same_way && offset >= 0 && std::ftell(stream) == offset) return;
+        next.way == use::read ? stream_is_reading(stream) : stream_is_writing(stream);
+    if (same_way && offset >= 0) {
+        if (next.way == use::read && reposition_read(stream, offset, next.size)) return;
+        if (std::ftell(stream) == offset) return;
+    }
     if (std::fseek(stream, offset, SEEK_SET) != 0)
         fatal_errno(k_unit, where.line, where.name, "fseek");
 }
@@ -158,7 +164,7 @@ void write_32_le(std::uint32_t value, std::uint8_t* bytes) {
 
 std::uint8_t get_byte(std::FILE* stream) { return read_coded<1>(stream, read_8, {"get_byte", 83}); }
 std::uint8_t get_byte_seek(std::int32_t offset, std::FILE* stream) {
-    seek_to(stream, offset, access::read, {"get_byte_seek", 89});
+    seek_to(stream, offset, {use::read, 1}, {"get_byte_seek", 89});
     return get_byte(stream);
 }
 
@@ -166,7 +172,7 @@ std::uint16_t get_16_be(std::FILE* stream) {
     return read_coded<2>(stream, read_16_be, {"get_16_be", 98});
 }
 std::uint16_t get_16_be_seek(std::int32_t offset, std::FILE* stream) {
-    seek_to(stream, offset, access::read, {"get_16_be_seek", 104});
+    seek_to(stream, offset, {use::read, 2}, {"get_16_be_seek", 104});
     return get_16_be(stream);
 }
 
@@ -174,7 +180,7 @@ std::uint16_t get_16_le(std::FILE* stream) {
     return read_coded<2>(stream, read_16_le, {"get_16_le", 112});
 }
 std::uint16_t get_16_le_seek(std::int32_t offset, std::FILE* stream) {
-    seek_to(stream, offset, access::read, {"get_16_le_seek", 118});
+    seek_to(stream, offset, {use::read, 2}, {"get_16_le_seek", 118});
     return get_16_le(stream);
 }
 
@@ -182,7 +188,7 @@ std::int32_t get_32_be(std::FILE* stream) {
     return static_cast<std::int32_t>(read_coded<4>(stream, read_32_be, {"get_32_be", 126}));
 }
 std::int32_t get_32_be_seek(std::int32_t offset, std::FILE* stream) {
-    seek_to(stream, offset, access::read, {"get_32_be_seek", 132});
+    seek_to(stream, offset, {use::read, 4}, {"get_32_be_seek", 132});
     return get_32_be(stream);
 }
 
@@ -190,7 +196,7 @@ std::int32_t get_32_le(std::FILE* stream) {
     return static_cast<std::int32_t>(read_coded<4>(stream, read_32_le, {"get_32_le", 140}));
 }
 std::int32_t get_32_le_seek(std::int32_t offset, std::FILE* stream) {
-    seek_to(stream, offset, access::read, {"get_32_le_seek", 146});
+    seek_to(stream, offset, {use::read, 4}, {"get_32_le_seek", 146});
     return get_32_le(stream);
 }
 
@@ -198,7 +204,7 @@ std::uint64_t get_64_be(std::FILE* stream) {
     return read_coded<8>(stream, read_64_be, {"get_64_be", 154});
 }
 std::uint64_t get_64_be_seek(std::int32_t offset, std::FILE* stream) {
-    seek_to(stream, offset, access::read, {"get_64_be_seek", 160});
+    seek_to(stream, offset, {use::read, 8}, {"get_64_be_seek", 160});
     return get_64_be(stream);
 }
 
@@ -208,7 +214,7 @@ std::int32_t get_bytes(std::FILE* stream, void* buffer, std::int32_t length) {
 }
 std::int32_t get_bytes_seek(std::int32_t offset, std::FILE* stream, void* buffer,
                             std::int32_t length) {
-    seek_to(stream, offset, access::read, {"get_bytes_seek", 173});
+    seek_to(stream, offset, {use::read, byte_count(length)}, {"get_bytes_seek", 173});
     return get_bytes(stream, buffer, length);
 }
 
@@ -218,7 +224,7 @@ std::int32_t put_byte(std::int32_t value, std::FILE* stream) {
     return write_coded<1>(value, stream, write_8, {"put_byte", 183});
 }
 std::int32_t put_byte_seek(std::int32_t value, std::int32_t offset, std::FILE* stream) {
-    seek_to(stream, offset, access::write, {"put_byte_seek", 187});
+    seek_to(stream, offset, {use::write, 1}, {"put_byte_seek", 187});
     return put_byte(value, stream);
 }
 
@@ -226,7 +232,7 @@ std::int32_t put_16_be(std::int32_t value, std::FILE* stream) {
     return write_coded<2>(value, stream, write_16_be, {"put_16_be", 197});
 }
 std::int32_t put_16_be_seek(std::int32_t value, std::int32_t offset, std::FILE* stream) {
-    seek_to(stream, offset, access::write, {"put_16_be_seek", 201});
+    seek_to(stream, offset, {use::write, 2}, {"put_16_be_seek", 201});
     return put_16_be(value, stream);
 }
 
@@ -234,7 +240,7 @@ std::int32_t put_32_be(std::int32_t value, std::FILE* stream) {
     return write_coded<4>(value, stream, write_32_be, {"put_32_be", 210});
 }
 std::int32_t put_32_be_seek(std::int32_t value, std::int32_t offset, std::FILE* stream) {
-    seek_to(stream, offset, access::write, {"put_32_be_seek", 214});
+    seek_to(stream, offset, {use::write, 4}, {"put_32_be_seek", 214});
     return put_32_be(value, stream);
 }
 
@@ -242,7 +248,7 @@ std::int32_t put_32_le(std::int32_t value, std::FILE* stream) {
     return write_coded<4>(value, stream, write_32_le, {"put_32_le", 223});
 }
 std::int32_t put_32_le_seek(std::int32_t value, std::int32_t offset, std::FILE* stream) {
-    seek_to(stream, offset, access::write, {"put_32_le_seek", 227});
+    seek_to(stream, offset, {use::write, 4}, {"put_32_le_seek", 227});
     return put_32_le(value, stream);
 }
 
@@ -252,7 +258,7 @@ std::int32_t put_bytes(std::FILE* stream, const void* buffer, std::int32_t lengt
 }
 std::int32_t put_bytes_seek(std::int32_t offset, std::FILE* stream, const void* buffer,
                             std::int32_t length) {
-    seek_to(stream, offset, access::write, {"put_bytes_seek", 239});
+    seek_to(stream, offset, {use::write, byte_count(length)}, {"put_bytes_seek", 239});
     return put_bytes(stream, buffer, length);
 }
 
@@ -260,7 +266,7 @@ std::int32_t put_bytes_seek(std::int32_t offset, std::FILE* stream, const void* 
 
 void dump(std::FILE* in, std::FILE* out, std::int32_t offset, std::uint32_t length) {
     constexpr std::uint32_t k_piece = 2048;
-    seek_to(in, offset, access::read, {"dump", 15});
+    seek_to(in, offset, {use::read, length}, {"dump", 15});
     std::array<std::uint8_t, k_piece> buffer;
     while (length != 0) {
         const std::uint32_t piece = length < k_piece ? length : k_piece;

@@ -128,9 +128,6 @@ TEST_F(Convert, IndexAndRiffHeaders) {
         {sound_record(0x2a0), bytes(0x2b0, 0x11),
          "non-RIFF header at 0x2a0\ntolvane.cpp:65:main: non-RIFF header, possible bad "
          "data00.bin?\n"},
-        // A header dump that ends inside the last field read.
-        {k_one, slice(described({name("x"), pcm(1), k_strm}), 0, 0x40 + 12 + 10 + 24 + 14),
-         "util.cpp:140:get_32_le:fread: unexpected EOF\n"},
         {sound_record(0x10), concat({bytes(0x10, 0xEE), riff("WAVX", {})}),
          "unexpected RIFF type at 0x10\n"
          "tolvane.cpp:82:main: unexpected RIFF type, possible bad data00.bin?\n"},
@@ -144,7 +141,7 @@ TEST_F(Convert, OneSoundEachDescription) {
     const std::string missing = "tolvane.cpp:204:process_wave: missing vital info from RIFF\n",
                       loops = "tolvane.cpp:192:process_wave: bad chunk size\n",
                       who = "\ntolvane.cpp:188:process_wave: who knows?\n",
-                      dump_eof = "util.cpp:23:dump:fread: unexpected EOF\n";
+                      eof = "fread: unexpected EOF\n", dump_eof = "util.cpp:23:dump:" + eof;
     const chunk guid{"guid", {'w', 's', 'm', 'p', 16, 0, 0, 0}};  // a chunk start inside
     const struct {
         std::vector<chunk> chunks;
@@ -177,20 +174,21 @@ TEST_F(Convert, OneSoundEachDescription) {
         {{name(std::string(250, 'n'), 3846), pcm(1), k_strm},
          "",
          "00000000 size 00000002 " + std::string(250, 'n')},
-        {{name("music01", 0), pcm(1), k_strm}, "", "00000000 size 00000002 music01"},
-        // A RIFF size that ends one byte into the last chunk still covers it
-        // (4 for the form, 12 for the name, 24 for the fmt chunk).
-        {{name("end"), pcm(1), k_strm}, "", "00000000 size 00000002 end", 4 + 12 + 24 + 1},
+        // Reads across the end of the header dump, and from 4 bytes past it.
+        {{name("x"), pcm(1), chunk{"strm", bytes(6)}}, "util.cpp:140:get_32_le:" + eof},
+        {{name("x"), pcm(1), sized(k_strm, 12)}, "util.cpp:126:get_32_be:" + eof, "", 62},
+        // A name with no zero after it; a RIFF size that ends one byte into
+        // the last chunk still covers it (4 for the form, 15 for the name,
+        // 24 for the fmt chunk).
+        {{name("music01", 0), pcm(1), k_strm}, "", "00000000 size 00000002 music01", 44},
         // The header dump is read 128 bytes at first after a jump, more as
         // the reads run on: the strm chunk's size straddles the first edge;
-        // a jump far past a large chunk starts afresh there, and the name
-        // and RIFF header are read again from before it.
-        {{name(std::string(69, 's')), pcm(1), strm_chunk(0x123, 0x10100)},
+        // the read after a large chunk starts afresh, and the name and RIFF
+        // header are read again from before it.
+        {{name(std::string(69, 's')), pcm(1), strm_chunk(0x123, 0x10100),
+          chunk{"wsmp", bytes(65500)}, wsmp(0)},
          dump_eof,
          "00000123 size 00010100 " + std::string(69, 's')},
-        {{name("edge"), chunk{"wsmp", bytes(65500)}, pcm(1), k_strm},
-         "",
-         "00000000 size 00000002 edge"},
         // A later chunk replaces an earlier one; listed chunks without use are
         // ignored; an odd-sized chunk is followed directly by the next; fields
         // are read at their fixed offsets whatever a chunk's size says.
@@ -213,10 +211,9 @@ TEST_F(Convert, OneSoundEachDescription) {
         expect(run_one({name(n), pcm(1), k_strm}), "",
                "tolvane.cpp:216:process_wave: name would put the file outside the current "
                "directory\n");
-    EXPECT_EQ(outputs(),
-              (std::vector<std::string>{"back.genh", "big.genh", "cut.genh", "edge.genh",
-                                        "end.genh", "music01.genh", std::string(250, 'n') + ".genh",
-                                        "second.genh", std::string(69, 's') + ".genh"}));
+    EXPECT_EQ(outputs(), (std::vector<std::string>{"back.genh", "big.genh", "cut.genh",
+                                                   "music01.genh", std::string(250, 'n') + ".genh",
+                                                   "second.genh", std::string(69, 's') + ".genh"}));
     EXPECT_EQ(slice(dir_.read("second.genh"), 0x98), slice(d_.wave_samples, 0x123, 0x100));
     EXPECT_EQ(slice(dir_.read("cut.genh"), 0x98), slice(d_.wave_samples, 0x2000, 4096));
     // 2^28 bytes of 16-bit mono are 2^27 samples, counted in 64 bits.
@@ -242,8 +239,7 @@ TEST_F(Convert, NamesWindowsCannotTake) {
     for (const std::string n :
          {"COM0", "CONSOLE", "LPT", "nul_1", ".x", "caf\xE9", "COM\xB4", "beep.", "beep "})
         EXPECT_EQ(run_one({name(n), pcm(1), k_strm}).status, 0) << n;
-    EXPECT_TRUE(fs::exists(dir_.path / "beep..genh"));
-    EXPECT_TRUE(fs::exists(dir_.path / "beep .genh"));
+    EXPECT_TRUE(fs::exists(dir_.path / "beep..genh") && fs::exists(dir_.path / "beep .genh"));
 }
 
 // A run in a folder named in a script the ANSI code page may lack, with
@@ -262,7 +258,6 @@ TEST_F(Convert, FoldersOfAnyNameAndLength) {
     for (const std::string& dump : k_dump_names) args.push_back(deep + "/" + dump);
     expect(run_tolvane(here, args), "WAVE data from 00000000 size 00000002 " + sound + ".genh\n",
            "");
-    EXPECT_EQ(read_file(here / (sound + ".genh")).substr(0x98), (std::string{'\x00', '\x1F'}));
 }
 
 TEST_F(Convert, WritesThatFail) {
@@ -289,10 +284,8 @@ TEST_F(Convert, InputsAreNeverReplaced) {
     write_file(dir_.path / "idx.genh", k_one);
     fs::create_hard_link(dir_.path / "dump00.bin", dir_.path / "hdr.genh");
     fs::create_hard_link(dir_.path / "dumpUC01.bin", dir_.path / "uc1.genh");
-    if (k_windows)
-        fs::create_hard_link(dir_.path / "dumpUC00.bin", dir_.path / "uc0.genh");
-    else
-        fs::create_symlink("dumpUC00.bin", dir_.path / "uc0.genh");
+    k_windows ? fs::create_hard_link(dir_.path / "dumpUC00.bin", dir_.path / "uc0.genh")
+              : fs::create_symlink("dumpUC00.bin", dir_.path / "uc0.genh");
     const std::string last = k_windows ? "Idx" : "idx";
     for (const std::string& n : {std::string("hdr"), std::string("uc0"), std::string("uc1"), last})
         expect(run({}, described({name(n), pcm(1), k_strm}), args), "", refused(n));

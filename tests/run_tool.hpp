@@ -49,35 +49,32 @@ struct run_result {
 };
 
 #ifdef _WIN32
-// A file to hand a new process as a standard stream.
-inline HANDLE inherited(const fs::path& file, DWORD access, DWORD creation) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    return CreateFileW(file.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, creation,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 // Started directly rather than through cmd, which cannot enter a folder of
 // 260 characters or more, nor pass on every script under Wine.
 inline int run_process(const fs::path& dir, const std::vector<std::string>& args,
                        const fs::path& in, const fs::path& out, const fs::path& err) {
     std::wstring line = L"\"" + fs::path(TOLVANE_EXE).wstring() + L"\"";
     for (const std::string& arg : args) line += L" \"" + as_path(arg).wstring() + L"\"";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const auto open = [&](const fs::path& file, DWORD access, DWORD how) {
+        return CreateFileW(file.c_str(), access, FILE_SHARE_READ, &inherit, how, 0, nullptr);
+    };
     STARTUPINFOW start{};
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;
-    start.hStdInput = inherited(in, GENERIC_READ, OPEN_EXISTING);
-    start.hStdOutput = inherited(out, GENERIC_WRITE, CREATE_ALWAYS);
-    start.hStdError = inherited(err, GENERIC_WRITE, CREATE_ALWAYS);
+    start.hStdInput = open(in, GENERIC_READ, OPEN_EXISTING);
+    start.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
+    start.hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
     DWORD status = 255;
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
                        &start, &process)) {
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &status);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
     }
-    for (HANDLE h : {start.hStdInput, start.hStdOutput, start.hStdError}) CloseHandle(h);
+    for (HANDLE h :
+         {start.hStdInput, start.hStdOutput, start.hStdError, process.hProcess, process.hThread})
+        CloseHandle(h);
     return static_cast<int>(status);
 }
 #endif

@@ -3,7 +3,6 @@
 // Reports of the members the converter calls are checked where users meet
 // them: in the end-to-end tests and in the manual's check.
 #include "util.hpp"
-#include "input_window.hpp"
 #include "run_tool.hpp"
 
 #include <gtest/gtest.h>
@@ -95,36 +94,6 @@ TEST(Numbers, ParseAlignAndIndent) {
     std::fputc('|', text);
     EXPECT_EQ(print_spaces(text, -2), 2);
     EXPECT_EQ(contents(text), (bytes{' ', ' ', ' ', '|', ' ', ' '}));
-}
-
-// What the inputs read when a read falls outside what they hold.
-TEST(InputWindow, ReadsThatRunOnGrowAndJumpsStartSmall) {
-    EXPECT_TRUE((input_window{10, 5}.holds(10, 5)));
-    EXPECT_FALSE((input_window{10, 5}.holds(11, 5)));
-    EXPECT_FALSE((input_window{10, 5}.holds(9, 1)));
-    constexpr std::size_t cap = 131072;
-    const struct {
-        input_window held;
-        std::int64_t at;
-        std::size_t wanted;
-        std::int64_t start;
-        std::size_t length, kept;
-    } cases[] = {
-        {{}, 5000, 4, 5000, 128, 0},               // a first read, or one after a jump
-        {{}, 5000, 1024, 5000, 1024, 0},           // never less than the read
-        {{}, 0, 1 << 20, 0, cap, 0},               // nor more than the capacity
-        {{5000, 128}, 5128, 4, 5000, 384, 128},    // runs on from the end, keeping it
-        {{5000, 128}, 5200, 4, 5000, 456, 128},    // or a little past it
-        {{5000, 128}, 5256, 4, 5256, 128, 0},      // too far past: a jump
-        {{5000, 128}, 4999, 4, 4999, 128, 0},      // before it: a jump
-        {{0, 100000}, 100000, 4, 100000, cap, 0},  // grown too large to keep
-    };
-    for (const auto& c : cases) {
-        const input_fetch f = plan_fetch(c.held, c.at, c.wanted, cap);
-        EXPECT_EQ(f.window.start, c.start) << c.at;
-        EXPECT_EQ(f.window.length, c.length) << c.at;
-        EXPECT_EQ(f.kept, c.kept) << c.at;
-    }
 }
 
 TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {

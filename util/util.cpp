@@ -26,7 +26,9 @@ struct use {
     std::size_t size;
 };
 
-// A stream already at the offset and last used the same way (a run of reads
+// A read is positioned by the platform where it can keep the stream's
+// buffer and read just what the read needs (see reposition_read).  Else a
+// stream already at the offset and last used the same way (a run of reads
 // one after the other) is left alone: seeking would throw its buffer away,
 // and cost a system call.  Between a read and a write C requires the seek.
 void seek_to(std::FILE* stream, std::int32_t offset, use next, check where) {

@@ -33,16 +33,16 @@ bytes contents(std::FILE* stream) {
 TEST(CheckedAccess, ReadsAndWritesTheirWidthAndOrder) {
     // Distinct values, so a swapped byte order cannot pass.
     std::FILE* s =
-        stream_of({0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0xFF, 0xFF, 0x80, 0x00});
+        stream_of({0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0xFF, 0xFF, 0x80, 0x11});
     EXPECT_EQ(get_byte_seek(5, s), 0xAB);
     EXPECT_EQ(get_byte(s), 0xCD);  // goes on where the last read ended
     EXPECT_EQ(get_16_be_seek(1, s), 0x2345);
     EXPECT_EQ(get_16_le_seek(8, s), 65535);  // zero-extended, never -1
-    EXPECT_EQ(get_16_be(s), 0x8000);
-    EXPECT_EQ(get_32_be_seek(8, s), static_cast<std::int32_t>(0xFFFF8000U));
+    EXPECT_EQ(get_16_be(s), 0x8011);
+    EXPECT_EQ(get_32_be_seek(8, s), static_cast<std::int32_t>(0xFFFF8011U));
     EXPECT_EQ(get_32_le_seek(0, s), 0x67452301);
     EXPECT_EQ(get_32_le(s), static_cast<std::int32_t>(0xEFCDAB89U));
-    EXPECT_EQ(get_64_be_seek(4, s), 0x89ABCDEFFFFF8000ULL);  // the stream's last 8 bytes
+    EXPECT_EQ(get_64_be_seek(4, s), 0x89ABCDEFFFFF8011ULL);  // the stream's last 8 bytes
     std::uint8_t run[2] = {0xEE, 0xEE};
     EXPECT_EQ(get_bytes_seek(3, s, run, 2), 2);
     EXPECT_EQ(bytes(run, run + 2), (bytes{0x67, 0x89}));

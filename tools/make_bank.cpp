@@ -52,26 +52,23 @@ bool write_benchmark_bank(const fs::path& dir, unsigned long sounds, unsigned lo
         bank::pcm16_be({bank::sine(1000.0, 48000, static_cast<std::uint32_t>(size / 2))});
     const std::vector<unsigned long> data_slot = placement(sounds, seed, 0);
     const std::vector<unsigned long> header_slot = placement(sounds, seed, 1);
-    std::vector<bank::bytes> descriptions(sounds);
-    bank::bytes index;
+    bank::bytes index, header;
     for (unsigned long i = 0; i < sounds; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "snd%05lu", i);
         s.name = name;
-        descriptions[header_slot[i]] = bank::riff(
+        const bank::bytes description = bank::riff(
             "WAVE", bank::description_chunks(s, static_cast<std::uint32_t>(data_slot[i] * size),
                                              static_cast<std::uint32_t>(size)));
-        descriptions[header_slot[i]].resize((descriptions[header_slot[i]].size() + 15) / 16 * 16,
-                                            0xA5);
-    }
-    bank::bytes header;
-    for (unsigned long i = 0; i < sounds; ++i) {
-        const auto at = static_cast<std::uint32_t>(header_slot[i] * descriptions[0].size());
-        const bank::bytes record = bank::sound_record(at);
+        // Slots of the header dump, each a description padded to 16 bytes.
+        const std::size_t slot_size = (description.size() + 15) / 16 * 16;
+        header.resize(sounds * slot_size, 0xA5);
+        const std::size_t at = header_slot[i] * slot_size;
+        std::copy(description.begin(), description.end(),
+                  header.begin() + static_cast<std::ptrdiff_t>(at));
+        const bank::bytes record = bank::sound_record(static_cast<std::uint32_t>(at));
         index.insert(index.end(), record.begin(), record.end());
     }
-    for (const bank::bytes& description : descriptions)
-        header.insert(header.end(), description.begin(), description.end());
     std::ofstream samples(dir / "dumpUC00.bin", std::ios::binary | std::ios::trunc);
     for (unsigned long i = 0; i < sounds; ++i)
         samples.write(reinterpret_cast<const char*>(data.data()),

@@ -164,6 +164,8 @@ bool name_is_usable_here(std::string_view name) {
 bool stream_is_reading(std::FILE* stream) { return (stream->_flag & _IOREAD) != 0; }
 bool stream_is_writing(std::FILE* stream) { return (stream->_flag & _IOWRT) != 0; }
 
+namespace {
+
 // Where the bytes in the stream's buffer lie in the file.  The streams here
 // are all binary, so buffer and file bytes are the same.
 bool buffered_window(std::FILE* stream, input_window& held) {
@@ -174,6 +176,8 @@ bool buffered_window(std::FILE* stream, input_window& held) {
     held = {end - static_cast<std::int64_t>(length), length};
     return end >= 0;
 }
+
+}  // namespace
 
 // The C library's own fseek throws the buffer away every time: moving _ptr
 // keeps it where the bytes are there, and a miss reads what the policy says

@@ -367,21 +367,24 @@ struct stream_memory {
     std::array<char, std::size_t{64} * 1024> progress{};
 };
 
-std::FILE* open_dump(const std::string& argument, input_cache& cache, int line, const char* text) {
-    std::FILE* stream = open_cached_input(argument.c_str(), cache);
+// Opens a dump for reading through its cache, and notes which file it is,
+// as the open stream says (so a name changed meanwhile cannot mislead it).
+std::FILE* open_dump(const std::string& argument, input_cache& cache, file_id& id, int line,
+                     const char* text) {
+    std::FILE* stream = open_input(argument.c_str());
     if (stream == nullptr) fatal_errno(k_unit, line, "main", text);
+    use_input_cache(stream, cache);
+    identify_stream(stream, id);  // (one that cannot be identified can be no output's name)
     return stream;
 }
 
 dumps open_dumps(const std::vector<std::string>& argv, stream_memory& memory) {
     dumps d{};
-    d.index = open_dump(argv[1], memory.inputs[0], 34, "input file 1 open failed");
-    d.header = open_dump(argv[2], memory.inputs[1], 36, "input file 2 open failed");
-    d.wave_samples = open_dump(argv[3], memory.inputs[2], 38, "input file 3 open failed");
-    d.wavs_samples = open_dump(argv[4], memory.inputs[3], 40, "input file 4 open failed");
-    // An input that cannot be told apart (a pipe) can be no output's name.
-    for (std::size_t i = 0; i < 4; ++i)
-        identify_file(argv[i + 1].c_str(), name_origin::argument, d.ids[i]);
+    std::array<input_cache, 4>& caches = memory.inputs;
+    d.index = open_dump(argv[1], caches[0], d.ids[0], 34, "input file 1 open failed");
+    d.header = open_dump(argv[2], caches[1], d.ids[1], 36, "input file 2 open failed");
+    d.wave_samples = open_dump(argv[3], caches[2], d.ids[2], 38, "input file 3 open failed");
+    d.wavs_samples = open_dump(argv[4], caches[3], d.ids[3], 40, "input file 4 open failed");
     return d;
 }
 

@@ -1,8 +1,6 @@
 // Reading a dump at scattered offsets: which of its bytes to keep in memory
 // and how many to read when a read falls outside them.  The decisions are
-// the same on every system; each platform file only fetches the bytes (into
-// a cached block where the C library lets a stream's reads be hooked, into
-// the stream's own buffer where its layout is known).
+// the same on every system; the platform only fetches the bytes.
 #pragma once
 
 #include <algorithm>

@@ -1,31 +1,14 @@
 // What the operating system does differently, in one place.  Each function
 // here has a POSIX implementation (platform_posix.cpp) and a Windows one
-// (platform_windows.cpp).  The cached input reads only what each sound needs
-// where the C library lets a stream's reads be hooked (glibc's fopencookie,
-// with pread) or documents its streams' buffers (Microsoft's msvcrt);
-// everywhere else it is an ordinary stdio stream with a large buffer.
+// (platform_windows.cpp).  They fetch bytes, name files and tell files apart;
+// what to read and when is decided above them, the same on every system.
 #pragma once
 
-#include "input_window.hpp"
-
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// A block of an input file kept in memory, so that reads at scattered offsets
-// cost no system call while they stay inside it.  Where the platform cannot
-// hook a stream's reads, `block` is the stream's own stdio buffer instead.
-struct input_cache {
-    int fd = 0;  // all members zero: the static stream memory takes no room in the file
-    std::int64_t position = 0;              // where the stream reads next
-    std::size_t wanted = 0;                 // how much the read after the last seek read is for
-    input_window held;                      // what `block` holds
-    std::array<char, 2048> stdio_buffer{};  // the stream's own, small buffer
-    std::array<char, std::size_t{128} * 1024> block{};
-};
 
 // The words of the command line, in the form the calls below take names
 // given as arguments: on Windows read from the wide command line and kept in
@@ -38,9 +21,16 @@ std::vector<std::string> program_arguments(int argc, char** argv);
 // fopen(name, "rb") does: nullptr with errno set on failure.
 std::FILE* open_input(const char* argument);
 
-// Opens `argument` as open_input does, for reads at scattered offsets through
-// `cache`, which must outlive the stream.
-std::FILE* open_cached_input(const char* argument, input_cache& cache);
+// Whether the file behind `stream` can be read at any offset (a file on
+// disk; not a pipe or a terminal).
+bool can_read_at(std::FILE* stream);
+
+// One read of up to `size` bytes of the file behind `stream`, from `offset`,
+// that neither uses nor disturbs the stream's own buffer.  Returns how many
+// bytes it read (0 only at the end of the file, fewer than `size` near it or
+// when the system gives less at once), or -1
+// with errno set as a failed fread would leave it.
+std::int64_t read_at(std::FILE* stream, std::int64_t offset, void* buffer, std::size_t size);
 
 // Creates, or replaces, the file `path` in the current directory for binary
 // writing, as fopen(path, "wb") does.  `path` is a sound's name and ".genh":
@@ -58,6 +48,9 @@ struct file_id {
     std::uint64_t index = 0;
     bool operator==(const file_id&) const = default;
 };
+
+// The identity of the file `stream` has open; false when it cannot be asked.
+bool identify_stream(std::FILE* stream, file_id& id);
 
 // Where a name comes from, which on Windows says how its bytes are read:
 // program arguments in UTF-8 (see program_arguments), output paths in the
@@ -78,16 +71,3 @@ void prepare_standard_streams(char* buffer, std::size_t size);
 // Whether the system can create a file of this name (without folders) in the
 // current directory and find it again by the same name.
 bool name_is_usable_here(std::string_view name);
-
-// Makes `stream`, which was last read (see below), read next from `offset`,
-// with the `wanted` bytes from there in its buffer where it can, as the
-// policy of input_window.hpp says.  False where the platform cannot do that
-// for this stream: the caller then positions it as any stream.
-bool reposition_read(std::FILE* stream, std::int64_t offset, std::size_t wanted);
-
-// Whether the last operation on `stream` was a read (or it can only be
-// read), and whether it was a write (or it can only be written).  C asks
-// for a positioning call between a read and a following write on the same
-// stream, and the other way round; where this cannot be known, false.
-bool stream_is_reading(std::FILE* stream);
-bool stream_is_writing(std::FILE* stream);

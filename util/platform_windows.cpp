@@ -1,11 +1,9 @@
-// Windows.  Inputs are ordinary stdio streams; every file is opened by its
-// UTF-16 name, in the \\?\ form where it is long; files are told apart by
-// the volume and file index that the system gives an open handle.
+// Windows.  Every file is opened by its UTF-16 name, in the \\?\ form where
+// it is long; files are told apart by the volume and file index that the
+// system gives an open handle.
 #include "platform.hpp"
 
-#include "util.hpp"
-
-#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
@@ -93,6 +91,19 @@ bool is_device_name(std::wstring_view name) {
            number == L'\u00B3';
 }
 
+// The system's handle of the file a stream has open.
+HANDLE handle_of(std::FILE* stream) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+}
+
+bool identify_handle(HANDLE file, file_id& id) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(file, &info) == 0) return false;
+    id = {info.dwVolumeSerialNumber,
+          static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::string> program_arguments(int argc, char** argv) {
@@ -110,8 +121,15 @@ std::FILE* open_input(const char* argument) {
     return ::_wfopen(system_name(argument, name_origin::argument).c_str(), L"rb");
 }
 
-std::FILE* open_cached_input(const char* argument, input_cache& cache) {
-    return open_buffered_input(argument, cache.block.data(), cache.block.size());
+bool can_read_at(std::FILE* stream) { return ::GetFileType(handle_of(stream)) == FILE_TYPE_DISK; }
+
+// Through the C library's descriptor calls, whose failures set errno as its
+// fread's do (the stream's buffer is left alone: streams read this way are
+// not read through stdio as well).
+std::int64_t read_at(std::FILE* stream, std::int64_t offset, void* buffer, std::size_t size) {
+    const int fd = ::_fileno(stream);
+    if (::_lseeki64(fd, offset, SEEK_SET) != offset) return -1;
+    return ::_read(fd, buffer, static_cast<unsigned>(size));
 }
 
 std::FILE* create_output(const char* path) {
@@ -120,6 +138,10 @@ std::FILE* create_output(const char* path) {
 
 std::int64_t tell_64(std::FILE* stream) { return ::_ftelli64(stream); }
 
+bool identify_stream(std::FILE* stream, file_id& id) {
+    return identify_handle(handle_of(stream), id);
+}
+
 bool identify_file(const char* name, name_origin origin, file_id& id) {
     // No access is asked for: only the file's identity is read, whoever
     // else has it open.
@@ -127,13 +149,9 @@ bool identify_file(const char* name, name_origin origin, file_id& id) {
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = ::GetFileInformationByHandle(file, &info) != 0;
+    const bool known = identify_handle(file, id);
     ::CloseHandle(file);
-    if (!known) return false;
-    id = {info.dwVolumeSerialNumber,
-          static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-    return true;
+    return known;
 }
 
 // In text mode the C library would write CR LF for every LF: the progress
@@ -155,57 +173,3 @@ bool name_is_usable_here(std::string_view name) {
             return false;
     return !is_device_name(wide);
 }
-
-// The Microsoft C library (msvcrt) documents its streams' layout: the flags
-// mark a stream's last use, and a read stream's buffer holds the bytes up to
-// the file's position, from _base; _ptr is the next to read, and _cnt says
-// how many follow it.  (The Universal CRT keeps its streams opaque.)
-#ifndef _UCRT
-bool stream_is_reading(std::FILE* stream) { return (stream->_flag & _IOREAD) != 0; }
-bool stream_is_writing(std::FILE* stream) { return (stream->_flag & _IOWRT) != 0; }
-
-namespace {
-
-// Where the bytes in the stream's buffer lie in the file.  The streams here
-// are all binary, so buffer and file bytes are the same.
-bool buffered_window(std::FILE* stream, input_window& held) {
-    if (stream->_base == nullptr || stream->_bufsiz <= 1 || (stream->_flag & _IOWRT) != 0)
-        return false;
-    const std::int64_t end = ::_lseeki64(::_fileno(stream), 0, SEEK_CUR);
-    const auto length = static_cast<std::size_t>(stream->_ptr - stream->_base + stream->_cnt);
-    held = {end - static_cast<std::int64_t>(length), length};
-    return end >= 0;
-}
-
-}  // namespace
-
-// The C library's own fseek throws the buffer away every time: moving _ptr
-// keeps it where the bytes are there, and a miss reads what the policy says
-// into the buffer, as the stream's own refill would.
-bool reposition_read(std::FILE* stream, std::int64_t offset, std::size_t wanted) {
-    input_window held;
-    if (!buffered_window(stream, held)) return false;
-    if (!held.holds(offset, std::min(wanted, static_cast<std::size_t>(stream->_bufsiz)))) {
-        const input_fetch f =
-            plan_fetch(held, offset, wanted, static_cast<std::size_t>(stream->_bufsiz));
-        const std::int64_t from = f.window.start + static_cast<std::int64_t>(f.kept);
-        stream->_ptr = stream->_base;  // the buffer holds nothing while it is refilled
-        stream->_cnt = 0;
-        if (::_lseeki64(::_fileno(stream), from, SEEK_SET) != from) return false;
-        const int got = ::_read(::_fileno(stream), stream->_base + f.kept,
-                                static_cast<unsigned>(f.window.length - f.kept));
-        if (got < 0) return false;  // the stream's own read reports it
-        held = {f.window.start, f.kept + static_cast<std::size_t>(got)};
-        // The file may end before the offset; the stream's own read finds that.
-        if (!held.holds(offset, 0)) return false;
-    }
-    stream->_ptr = stream->_base + (offset - held.start);
-    stream->_cnt = static_cast<int>(held.end() - offset);
-    stream->_flag &= ~_IOEOF;  // as after fseek
-    return true;
-}
-#else
-bool stream_is_reading(std::FILE*) { return false; }
-bool stream_is_writing(std::FILE*) { return false; }
-bool reposition_read(std::FILE*, std::int64_t, std::size_t) { return false; }
-#endif

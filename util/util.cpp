@@ -20,29 +20,130 @@ struct check {
     int line;
 };
 
+// Saves errno across the prefix, which may itself disturb it.
+void print_prefix(const char* file, int line, const char* function, const char* text) {
+    const int saved = errno;
+    std::fprintf(stderr, "%s:%d:%s:%s: ", file, line, function, text);
+    std::fflush(stderr);
+    errno = saved;
+}
+
+// The report of a short read or write, whether it came at the end of the
+// input or from a failure the system describes by errno.
+[[noreturn]] void fatal_short(const char* file, int line, const char* function, const char* op,
+                              bool at_end) {
+    print_prefix(file, line, function, op);
+    if (at_end)
+        std::fputs("unexpected EOF\n", stderr);
+    else
+        std::perror(op);
+    std::exit(1);
+}
+
 // What the stream is positioned for, and how many bytes.
 struct use {
     enum { read, write } way;
     std::size_t size;
 };
 
-// A read is positioned by the platform where it can keep the stream's
-// buffer and read just what the read needs (see reposition_read).  Else a
-// stream already at the offset and last used the same way (a run of reads
-// one after the other) is left alone: seeking would throw its buffer away,
-// and cost a system call.  Between a read and a write C requires the seek.
+// The caches given to streams, most recent first.  Set as the dumps are
+// opened; a lookup is a few pointer comparisons.
+input_cache* cached_streams = nullptr;
+
+input_cache* cache_of(std::FILE* stream) {
+    for (input_cache* cache = cached_streams; cache != nullptr; cache = cache->next)
+        if (cache->stream == stream) return cache;
+    return nullptr;
+}
+
+// A stream with a cache moves only in it; it refuses a position before the
+// start as fseek does.  Any other stream is positioned with fseek, even
+// where it is already there: C asks for it between a read and a write.
 void seek_to(std::FILE* stream, std::int32_t offset, use next, check where) {
-    const bool same_way =
-        next.way == use::read ? stream_is_reading(stream) : stream_is_writing(stream);
-    if (same_way && offset >= 0) {
-        if (next.way == use::read && reposition_read(stream, offset, next.size)) return;
-        if (std::ftell(stream) == offset) return;
+    input_cache* cache = next.way == use::read ? cache_of(stream) : nullptr;
+    if (cache == nullptr) {
+        if (std::fseek(stream, offset, SEEK_SET) != 0)
+            fatal_errno(k_unit, where.line, where.name, "fseek");
+        return;
     }
-    if (std::fseek(stream, offset, SEEK_SET) != 0)
+    if (offset < 0) {
+        errno = EINVAL;
         fatal_errno(k_unit, where.line, where.name, "fseek");
+    }
+    cache->position = offset;
+    cache->wanted_end = offset + static_cast<std::int64_t>(next.size);
+}
+
+#ifdef TOLVANE_CROSS_CHECK_READS
+// Fuzzing builds read every cached run again through the stream's own stdio,
+// which shares nothing with the cache, and stop at once where the two
+// disagree: a wrong byte, or an end of file that is not there, is then a
+// crash the fuzzer keeps.
+void cross_check(std::FILE* stream, std::int64_t at, const std::uint8_t* bytes, std::size_t size) {
+    std::array<std::uint8_t, 4096> plain{};
+    if (std::fseek(stream, static_cast<long>(at), SEEK_SET) != 0) std::abort();
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t n = std::min(plain.size(), size - done);
+        if (std::fread(plain.data(), 1, n, stream) != n ||
+            std::memcmp(plain.data(), bytes + done, n) != 0)
+            std::abort();
+        done += n;
+    }
+}
+
+void cross_check_end(std::FILE* stream, std::int64_t at) {
+    if (std::fseek(stream, static_cast<long>(at), SEEK_SET) != 0 || std::fgetc(stream) != EOF ||
+        std::feof(stream) == 0)
+        std::abort();
+}
+#else
+void cross_check(std::FILE*, std::int64_t, const std::uint8_t*, std::size_t) {}
+void cross_check_end(std::FILE*, std::int64_t) {}
+#endif
+
+// Fills the cache's window from its position on, as the window policy says;
+// the bytes still wanted since the last seek tell it how much.  A read that
+// finds nothing there has reached the end of the file.
+void fetch(input_cache& c, std::size_t size, check where) {
+    const std::size_t capacity = c.block.size();
+    const std::int64_t still_wanted = c.wanted_end - c.position;
+    const std::size_t wanted =
+        still_wanted > static_cast<std::int64_t>(size)
+            ? static_cast<std::size_t>(std::min(still_wanted, static_cast<std::int64_t>(capacity)))
+            : size;
+    const input_fetch f = plan_fetch(c.held, c.position, wanted, capacity);
+    const std::int64_t got = read_at(c.stream, f.window.start + static_cast<std::int64_t>(f.kept),
+                                     c.block.data() + f.kept, f.window.length - f.kept);
+    if (got < 0) fatal_short(k_unit, where.line, where.name, "fread", false);
+    if (got == 0) {
+        cross_check_end(c.stream, c.position);
+        fatal_short(k_unit, where.line, where.name, "fread", true);
+    }
+    c.held = {f.window.start, f.kept + static_cast<std::size_t>(got)};
+}
+
+// Copies what the window holds, fetching where it runs out.  (A fetch that
+// the system answered with fewer bytes than asked is simply followed by
+// another.)
+void read_cached(input_cache& c, std::uint8_t* buffer, std::size_t size, check where) {
+    const std::int64_t start = c.position;
+    for (std::size_t done = 0; done < size;) {
+        if (!c.held.holds(c.position, 1)) {
+            fetch(c, size - done, where);
+            continue;
+        }
+        const auto from = static_cast<std::size_t>(c.position - c.held.start);
+        const std::size_t n = std::min(size - done, c.held.length - from);
+        std::memcpy(buffer + done, c.block.data() + from, n);
+        done += n;
+        c.position += static_cast<std::int64_t>(n);
+    }
+    cross_check(c.stream, start, buffer, size);
 }
 
 void read_exact(std::FILE* stream, void* buffer, std::size_t size, check where) {
+    if (input_cache* cache = cache_of(stream))
+        return read_cached(*cache, static_cast<std::uint8_t*>(buffer), size, where);
     if (std::fread(buffer, 1, size, stream) != size)
         fatal_stream(k_unit, where.line, where.name, "fread", stream);
 }
@@ -76,28 +177,24 @@ void write_8(std::uint32_t value, std::uint8_t* bytes) {
 
 std::size_t byte_count(std::int32_t length) { return static_cast<std::size_t>(length); }
 
-// Saves errno across the prefix, which may itself disturb it.
-void print_prefix(const char* file, int line, const char* function, const char* text) {
-    const int saved = errno;
-    std::fprintf(stderr, "%s:%d:%s:%s: ", file, line, function, text);
-    std::fflush(stderr);
-    errno = saved;
-}
-
 }  // namespace
 
-// ---- Opening inputs --------------------------------------------------------
+// ---- Reading through a cache ------------------------------------------------
 
-std::FILE* open_buffered_input(const char* argument, char* buffer, std::size_t size) {
-    std::FILE* stream = open_input(argument);
-    if (stream == nullptr) return nullptr;
-    std::setvbuf(stream, buffer, _IOFBF, size);
-    // Until it is first positioned, a stream does not know where it is, and
-    // every ftell asks the file; seek_to relies on ftell being free.  (A pipe
-    // cannot be positioned: its first seek read reports that.)
-    std::fseek(stream, 0, SEEK_SET);
-    return stream;
+#ifndef TOLVANE_PLAIN_READS
+void use_input_cache(std::FILE* stream, input_cache& cache) {
+    if (!can_read_at(stream)) return;
+    cache.stream = stream;
+    cache.position = 0;
+    cache.held = {};
+    cache.next = cached_streams;
+    cached_streams = &cache;
 }
+#else
+// The tests' reference build: every stream read through stdio, each seek read
+// one fseek and one fread, as plainly as the reads can be made.
+void use_input_cache(std::FILE*, input_cache&) {}
+#endif
 
 // ---- Fatal reports -------------------------------------------------------
 
@@ -114,12 +211,7 @@ void fatal_errno(const char* file, int line, const char* function, const char* t
 
 void fatal_stream(const char* file, int line, const char* function, const char* op,
                   std::FILE* stream) {
-    print_prefix(file, line, function, op);
-    if (std::feof(stream) != 0)
-        std::fputs("unexpected EOF\n", stderr);
-    else
-        std::perror(op);
-    std::exit(1);
+    fatal_short(file, line, function, op, std::feof(stream) != 0);
 }
 
 // ---- Codecs: most significant byte first, one byte at a time --------------

@@ -9,17 +9,37 @@
 //
 // Streams are buffered std::FILE* opened in binary mode.  Offsets are signed
 // 32-bit absolute positions from the start of a stream; the _seek forms
-// position the stream there first, so no caller relies on where a stream was
-// left by an earlier call.
+// position the stream there first (with fseek, or in its cache), so no caller
+// relies on where a stream was left by an earlier call.
 #pragma once
 
+#include "input_window.hpp"
+
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
-// Opens the file a program argument names for binary reading, as
-// fopen(name, "rb") does, for reading front to back through `buffer` (which
-// must outlive the stream).
-std::FILE* open_buffered_input(const char* argument, char* buffer, std::size_t size);
+// ---- Reading a dump at scattered offsets ------------------------------------
+// The converter reads the dumps a few bytes at a time, at offsets in any
+// order.  A stream given a cache is read through it: the cache holds a
+// window of the file's bytes, a read it holds is a copy from memory, and a
+// miss is one read of the file at that offset, of as much as the policy of
+// input_window.hpp says.  Every other stream is read through stdio.  What a
+// read returns, and every report it ends the run with, is the same either way.
+struct input_cache {
+    std::FILE* stream = nullptr;  // the stream it serves
+    input_cache* next = nullptr;  // the cache given to another stream before
+    std::int64_t position = 0;    // where the stream reads next
+    std::int64_t wanted_end = 0;  // how far the reads since the last seek will go
+    input_window held;            // what `block` holds
+    std::array<std::uint8_t, std::size_t{128} * 1024> block{};
+};
+
+// From now on, reads of `stream` (open for binary reading, and read by this
+// unit alone from here) go through `cache`, which must outlive the stream;
+// except where its file cannot be read at any offset (a pipe), which stays
+// a stdio stream.
+void use_input_cache(std::FILE* stream, input_cache& cache);
 
 // ---- Fatal reports -------------------------------------------------------
 // Every report starts "file:line:function:".  `file` is the base name of the

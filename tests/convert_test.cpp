@@ -52,9 +52,10 @@ const bytes k_one = sound_record(0x40);
 
 class Convert : public testing::Test {
 protected:
-    Convert() {  // every sample byte tells where it came from
-        d_.wave_samples.resize(0x3000);
-        for (std::size_t i = 0; i < d_.wave_samples.size(); ++i)
+    Convert() { wave_samples(0x3000); }
+    void wave_samples(std::size_t size) {  // every sample byte tells where it came from
+        d_.wave_samples.resize(size);
+        for (std::size_t i = 0; i < size; ++i)
             d_.wave_samples[i] = static_cast<std::uint8_t>(i * 31 + i / 251);
     }
     run_result run(const bytes& index, const bytes& header,
@@ -143,6 +144,8 @@ TEST_F(Convert, OneSoundEachDescription) {
                       who = "\ntolvane.cpp:188:process_wave: who knows?\n",
                       eof = "fread: unexpected EOF\n", dump_eof = "util.cpp:23:dump:" + eof;
     const chunk guid{"guid", {'w', 's', 'm', 'p', 16, 0, 0, 0}};  // a chunk start inside
+    chunk coefs{"ngcc", bytes(48)};
+    for (std::size_t i = 0; i < 48; ++i) coefs.body[i] = static_cast<std::uint8_t>(0xC0 + i);
     const struct {
         std::vector<chunk> chunks;
         std::string report, written = "";  // "from size name" of the progress line
@@ -177,6 +180,12 @@ TEST_F(Convert, OneSoundEachDescription) {
         // Reads across the end of the header dump, and from 4 bytes past it.
         {{name("x"), pcm(1), chunk{"strm", bytes(6)}}, "util.cpp:140:get_32_le:" + eof},
         {{name("x"), pcm(1), sized(k_strm, 12)}, "util.cpp:126:get_32_be:" + eof, "", 62},
+        // The coefficients lie before a step over a large chunk, the form
+        // type before that: both are read again from where they are.
+        {{coefs, name("", 0), chunk{"wsmp", bytes(4000, 0x55)}, k_dsp,
+          chunk{"guid", bytes(40, 0x77)}, fact_chunk(14), k_strm},
+         "",
+         "00000000 size 00000002 "},
         // A name with no zero after it; a RIFF size that ends one byte into
         // the last chunk still covers it (4 for the form, 15 for the name,
         // 24 for the fmt chunk).
@@ -211,13 +220,36 @@ TEST_F(Convert, OneSoundEachDescription) {
         expect(run_one({name(n), pcm(1), k_strm}), "",
                "tolvane.cpp:216:process_wave: name would put the file outside the current "
                "directory\n");
-    EXPECT_EQ(outputs(), (std::vector<std::string>{"back.genh", "big.genh", "cut.genh",
+    EXPECT_EQ(outputs(), (std::vector<std::string>{".genh", "back.genh", "big.genh", "cut.genh",
                                                    "music01.genh", std::string(250, 'n') + ".genh",
                                                    "second.genh", std::string(69, 's') + ".genh"}));
     EXPECT_EQ(slice(dir_.read("second.genh"), 0x98), slice(d_.wave_samples, 0x123, 0x100));
     EXPECT_EQ(slice(dir_.read("cut.genh"), 0x98), slice(d_.wave_samples, 0x2000, 4096));
+    EXPECT_EQ(slice(dir_.read(".genh"), 0x38, 48), coefs.body);
     // 2^28 bytes of 16-bit mono are 2^27 samples, counted in 64 bits.
     EXPECT_EQ(slice(dir_.read("big.genh"), 0x14, 4), (bytes{0x00, 0x00, 0x00, 0x08}));
+}
+
+// Sounds whose data lie anywhere in the sample dump: after a jump, back a
+// little from where an earlier sound's data lay, and an empty one between.
+TEST_F(Convert, DataInAnyOrder) {
+    wave_samples(0x20100);
+    const std::uint32_t places[][2] = {{0x10000, 0x100}, {0x20000, 0}, {0x1FF00, 0x100}};
+    bytes index, header;
+    std::string out;
+    for (const auto& [offset, size] : places) {
+        index = concat({index, sound_record(static_cast<std::uint32_t>(header.size()))});
+        const std::string n(1, static_cast<char>('a' + index.size() / 8 - 1));
+        header = concat({header, riff("WAVE", {name(n), pcm(1), strm_chunk(offset, size)})});
+        char line[64];
+        std::snprintf(line, sizeof line, "WAVE data from %08x size %08x %s.genh\n", offset, size,
+                      n.c_str());
+        out += line;
+    }
+    expect(run(index, header), out, "");
+    EXPECT_EQ(slice(dir_.read("a.genh"), 0x98), slice(d_.wave_samples, 0x10000, 0x100));
+    EXPECT_EQ(dir_.read("b.genh").size(), 0x98U);
+    EXPECT_EQ(slice(dir_.read("c.genh"), 0x98), slice(d_.wave_samples, 0x1FF00, 0x100));
 }
 
 TEST_F(Convert, NamesWindowsCannotTake) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <random>
 
 namespace {
 
@@ -74,6 +75,60 @@ TEST(CheckedAccess, ReadsAndWritesTheirWidthAndOrder) {
     EXPECT_EQ(get_byte_seek(2, u), 0x03);
     put_bytes_seek(3, u, run, 2);
     EXPECT_EQ(contents(u), (bytes{0x01, 0x55, 0x03, 0x67, 0x89, 0x06}));
+}
+
+// A model of reading through a cache: seek reads of every length from 0 to
+// 5,000 at offsets anywhere (running on, stepping back, jumping, before the
+// start, across and past the end) of a 300,000-byte file, each checked against
+// the file's bytes, with a plain read after some of them; at a sample of the
+// reads that must fail, the report is checked for the cached stream and for
+// a plain one.
+TEST(CachedReadsDeathTest, GiveTheFilesBytesInAnyOrder) {
+#ifdef _WIN32
+    constexpr int k_failures_between_checks = 20000;  // each death test starts the suite again
+#else
+    constexpr int k_failures_between_checks = 800;
+#endif
+    std::mt19937 random(20261207);
+    const auto below = [&](std::int64_t n) { return static_cast<std::int64_t>(random() % n); };
+    bytes content(300000);
+    for (std::uint8_t& b : content) b = static_cast<std::uint8_t>(random());
+    const auto size = static_cast<std::int64_t>(content.size());
+    std::FILE* plain = stream_of(content);
+    std::FILE* cached = stream_of(content);
+    static input_cache cache;  // as long as the stream, which stays open
+    use_input_cache(cached, cache);
+    bytes got(5000);
+    std::int64_t end = 0;
+    int reads = 0, failures = 0, failures_checked = 0;
+    while (reads < 100000) {
+        const std::int64_t where[] = {end + below(8000) - 1000, below(size),
+                                      size - below(6000),       -1 - below(5000),
+                                      size + below(5000),       end};
+        const std::int64_t at = where[below(6)], length = below(4) == 0 ? 0 : below(5001);
+        const auto offset = static_cast<std::int32_t>(at), n = static_cast<std::int32_t>(length);
+        if (at >= 0 && (length == 0 || at + length <= size)) {
+            get_bytes_seek(offset, cached, got.data(), n);
+            ++reads;
+            ASSERT_TRUE(std::equal(got.begin(), got.begin() + n, content.begin() + at)) << at;
+            end = at + length;
+            if (end + 2 <= size && below(8) == 0) {  // a plain read goes on from there
+                const auto i = static_cast<std::size_t>(end);
+                ASSERT_EQ(get_16_be(cached), content[i] << 8 | content[i + 1]) << end;
+                end += 2;
+            }
+        } else if (++failures % k_failures_between_checks == 0) {
+            const std::string report = at < 0
+                                           ? "util.cpp:173:get_bytes_seek:fseek: Invalid argument\n"
+                                           : "util.cpp:168:get_bytes:fread: unexpected EOF\n";
+            for (std::FILE* stream : {plain, cached})
+                EXPECT_EXIT(get_bytes_seek(offset, stream, got.data(), n),
+                            testing::ExitedWithCode(1), testing::Eq(report))
+                    << at << " " << length;
+            ++failures_checked;
+        }
+    }
+    EXPECT_GE(failures_checked, k_failures_between_checks == 800 ? 90 : 3);
 }
 
 TEST(Numbers, ParseAlignAndIndent) {

@@ -17,13 +17,18 @@ function(gzip_file source output)
                      DEPENDS ${source} VERBATIM)
 endfunction()
 
+# The manual as plain text, as `man` shows it but without fonts, with CR LF
+# line ends for Windows' editors: what the Windows package carries, and what
+# the tests check the reports against on every system.
+find_program(GROFF groff REQUIRED)
+set(manual_text ${CMAKE_BINARY_DIR}/tolvane-manual.txt)
+add_custom_command(OUTPUT ${manual_text}
+  COMMAND ${GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/docs/tolvane.1 | sed "s/$/\\r/"
+          > ${manual_text}
+  DEPENDS docs/tolvane.1 VERBATIM)
+add_custom_target(manual_text ALL DEPENDS ${manual_text})
+
 if(WIN32)
-  find_program(GROFF groff REQUIRED)
-  set(manual_text ${CMAKE_BINARY_DIR}/tolvane-manual.txt)
-  add_custom_command(OUTPUT ${manual_text}
-    COMMAND ${GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/docs/tolvane.1 > ${manual_text}
-    DEPENDS docs/tolvane.1 VERBATIM)
-  add_custom_target(manual_text ALL DEPENDS ${manual_text})
   install(TARGETS tolvane RUNTIME DESTINATION . COMPONENT archive)
   install(FILES README.md LICENSE ${manual_text} DESTINATION . COMPONENT archive)
   set(CPACK_GENERATOR ZIP)

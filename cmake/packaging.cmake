@@ -1,6 +1,7 @@
 # Installing, and the packages cpack makes of it: on Linux a .tar.gz and a
 # .deb of bin/tolvane, its manual page and their papers; on Windows a .zip
-# of tolvane.exe, the README, the license and the manual as plain text.
+# of tolvane.exe, a README for Windows users, the license, the manual as
+# plain text and the sample bank.
 #
 # Packages are reproducible: two builds of one commit give the same bytes.
 # Every date inside is the commit's (SOURCE_DATE_EPOCH), programs are
@@ -17,15 +18,34 @@ function(gzip_file source output)
                      DEPENDS ${source} VERBATIM)
 endfunction()
 
+# The manual as plain text, as `man` shows it but without fonts, with CR LF
+# line ends for Windows' editors: what the Windows package carries, and what
+# the tests check the reports against on every system.
+find_program(GROFF groff REQUIRED)
+set(manual_text ${CMAKE_BINARY_DIR}/tolvane-manual.txt)
+add_custom_command(OUTPUT ${manual_text}
+  COMMAND ${GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/docs/tolvane.1 | sed "s/$/\\r/"
+          > ${manual_text}
+  DEPENDS docs/tolvane.1 VERBATIM)
+add_custom_target(manual_text ALL DEPENDS ${manual_text})
+
 if(WIN32)
-  find_program(GROFF groff REQUIRED)
-  set(manual_text ${CMAKE_BINARY_DIR}/tolvane-manual.txt)
-  add_custom_command(OUTPUT ${manual_text}
-    COMMAND ${GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/docs/tolvane.1 > ${manual_text}
-    DEPENDS docs/tolvane.1 VERBATIM)
-  add_custom_target(manual_text ALL DEPENDS ${manual_text})
+  # For Windows users: a README of their own and the license, as text files
+  # with CR LF line ends that a double click opens, and the sample bank to
+  # try the program on (written by make_bank, run under the emulator when
+  # cross-building: the same bytes as on Linux).
+  configure_file(packaging/README.txt.in ${CMAKE_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  set(sample_bank ${CMAKE_BINARY_DIR}/sample-bank)
+  set(sample_dumps dump00.bin dump01.bin dumpUC00.bin dumpUC01.bin)
+  list(TRANSFORM sample_dumps PREPEND ${sample_bank}/)
+  add_custom_command(OUTPUT ${sample_dumps} COMMAND make_bank ${sample_bank} DEPENDS make_bank
+                     VERBATIM)
+  add_custom_target(sample_bank ALL DEPENDS ${sample_dumps})
   install(TARGETS tolvane RUNTIME DESTINATION . COMPONENT archive)
-  install(FILES README.md LICENSE ${manual_text} DESTINATION . COMPONENT archive)
+  install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt ${manual_text}
+          DESTINATION . COMPONENT archive)
+  install(FILES ${sample_dumps} DESTINATION sample-bank COMPONENT archive)
   set(CPACK_GENERATOR ZIP)
   set(top_folder OFF)
 else()

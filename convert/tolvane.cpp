@@ -250,9 +250,7 @@ using output_path = std::array<char, k_max_name + 7>;  // the name, ".genh", NUL
 // A name is used as a path relative to the current directory: a separator
 // or a drive prefix would put the file elsewhere.
 void check_name_stays_here(std::string_view name) {
-    const bool drive = name.size() >= 2 && name[1] == ':' &&
-                       ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
-    if (drive || name.find_first_of("/\\") != std::string_view::npos)
+    if (name_leaves_folder(name))
         fatal_message(k_unit, 216, "process_wave",
                       "name would put the file outside the current directory");
     // Windows takes some names for devices, streams or other names.

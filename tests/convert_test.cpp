@@ -20,6 +20,8 @@ constexpr bool k_windows = true;
 #else
 constexpr bool k_windows = false;
 #endif
+// Where ctest runs the tests under Wine in code page 932 (Japanese).
+const bool k_japanese = std::getenv("TOLVANE_JAPANESE") != nullptr;
 
 bytes concat(std::initializer_list<bytes> parts) {
     bytes out;
@@ -272,6 +274,14 @@ TEST_F(Convert, NamesWindowsCannotTake) {
          {"COM0", "CONSOLE", "LPT", "nul_1", ".x", "caf\xE9", "COM\xB4", "beep.", "beep "})
         EXPECT_EQ(run_one({name(n), pcm(1), k_strm}).status, 0) << n;
     EXPECT_TRUE(fs::exists(dir_.path / "beep..genh") && fs::exists(dir_.path / "beep .genh"));
+}
+
+// In a double-byte code page the second byte of a character may be that of
+// '\': U+30BD is 83 5C in code page 932.  Windows reads the name as it is;
+// in other code pages, and elsewhere, it holds a '\' and is refused.
+TEST_F(Convert, NamesInDoubleByteCodePages) {
+    run_one({name("\x83\x5C"), pcm(1), k_strm});
+    EXPECT_EQ(fs::exists(dir_.path / as_path("\xE3\x82\xBD.genh")), k_japanese);
 }
 
 // A run in a folder named in a script the ANSI code page may lack, with

@@ -63,10 +63,20 @@ bool identify_file(const char* name, name_origin origin, file_id& id);
 
 // Standard output and error write their bytes as they are (no CR added
 // before LF), and standard output is fully buffered through `buffer` unless
-// it is a terminal, which sees each progress line at once.  On Windows, a
-// program started in a console window of its own (from Explorer) asks for
-// Enter before it ends, so that its last words can be read.
+// it is a terminal, which sees each progress line at once.  A standard
+// output closed early (a reader that stopped) makes writes fail, on POSIX as
+// on Windows, rather than ending the process.  On Windows, a program started
+// in a console window of its own (from Explorer) asks for Enter before it
+// ends, so that its last words can be read.
 void prepare_standard_streams(char* buffer, std::size_t size);
+
+// Whether `name`, a sound's name made a file name in the current directory,
+// would lead out of it: it holds a separator, '/' or '\\' (both refused on
+// every system, so that a bank converts alike everywhere), or starts with a
+// drive letter and ':'.  On Windows the name is judged in UTF-16, as the
+// system reads it: in a double-byte ANSI code page (Japanese, 932) the second
+// byte of a character such as U+30BD may be 0x5C, the byte of '\\'.
+bool name_leaves_folder(std::string_view name);
 
 // Whether the system can create a file of this name (without folders) in the
 // current directory and find it again by the same name.

@@ -2,6 +2,7 @@
 #include "platform.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -50,10 +51,19 @@ bool identify_file(const char* name, name_origin, file_id& id) {
     return true;
 }
 
+// SIGPIPE would end the run without a word (status 141) when the reader of
+// the progress lines stops early, with a file half written; ignored, the
+// write fails and the run ends with its report, as it does on Windows.
 void prepare_standard_streams(char* buffer, std::size_t size) {
+    std::signal(SIGPIPE, SIG_IGN);
     if (::isatty(STDOUT_FILENO) == 0) std::setvbuf(stdout, buffer, _IOFBF, size);
 }
 
-// Any name without '/' (which the converter refuses everywhere) is a file
-// name here.
+bool name_leaves_folder(std::string_view name) {
+    const bool drive = name.size() >= 2 && name[1] == ':' &&
+                       ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+    return drive || name.find_first_of("/\\") != std::string_view::npos;
+}
+
+// Any name that stays in the folder is a file name here.
 bool name_is_usable_here(std::string_view) { return true; }

@@ -48,12 +48,18 @@ std::wstring system_name(const char* name, name_origin origin) {
     return LR"(\\?\)" + full;
 }
 
-// Whether this process has a console window of its own (started from
-// Explorer, say) and reads from it: then the window closes as it ends.
+// Whether someone can answer a prompt: this process has a console window of
+// its own (started from Explorer, say), shown, and reads from it; then the
+// window closes as the process ends.  A hidden console has no window
+// (CREATE_NO_WINDOW) or one not shown, and Wine run from a terminal gives a
+// program a console of its own whose window is never shown: there nobody
+// would see the prompt, and the run would wait for ever.
 bool alone_in_console() {
     std::array<DWORD, 2> processes{};
     DWORD mode = 0;
-    return ::GetConsoleProcessList(processes.data(), 2) == 1 &&
+    const HWND window = ::GetConsoleWindow();
+    return ::GetConsoleProcessList(processes.data(), 2) == 1 && window != nullptr &&
+           ::IsWindowVisible(window) != 0 &&
            ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
@@ -161,6 +167,14 @@ void prepare_standard_streams(char* buffer, std::size_t size) {
     ::_setmode(::_fileno(stderr), _O_BINARY);
     if (::_isatty(::_fileno(stdout)) == 0) std::setvbuf(stdout, buffer, _IOFBF, size);
     if (alone_in_console()) std::atexit(wait_for_enter);
+}
+
+bool name_leaves_folder(std::string_view name) {
+    const std::wstring wide = widen(name, CP_ACP);
+    const bool drive =
+        wide.size() >= 2 && wide[1] == L':' &&
+        ((wide[0] >= L'A' && wide[0] <= L'Z') || (wide[0] >= L'a' && wide[0] <= L'z'));
+    return drive || wide.find_first_of(L"/\\") != std::wstring::npos;
 }
 
 // Besides devices: ':' opens an alternate data stream (a:b.genh writes into

@@ -27,9 +27,9 @@ bool can_read_at(std::FILE* stream);
 
 // One read of up to `size` bytes of the file behind `stream`, from `offset`,
 // that neither uses nor disturbs the stream's own buffer.  Returns how many
-// bytes it read (0 only at the end of the file, fewer than `size` near it or
-// when the system gives less at once), or -1
-// with errno set as a failed fread would leave it.
+// bytes it read (0 only at the end of the file; fewer than `size` near it, or
+// when the system gives less at once), or -1 with errno set as a failed fread
+// would leave it.
 std::int64_t read_at(std::FILE* stream, std::int64_t offset, void* buffer, std::size_t size);
 
 // Creates, or replaces, the file `path` in the current directory for binary

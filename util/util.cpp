@@ -106,12 +106,9 @@ void cross_check_end(std::FILE*, std::int64_t) {}
 // finds nothing there has reached the end of the file.
 void fetch(input_cache& c, std::size_t size, check where) {
     const std::size_t capacity = c.block.size();
-    const std::int64_t still_wanted = c.wanted_end - c.position;
-    const std::size_t wanted =
-        still_wanted > static_cast<std::int64_t>(size)
-            ? static_cast<std::size_t>(std::min(still_wanted, static_cast<std::int64_t>(capacity)))
-            : size;
-    const input_fetch f = plan_fetch(c.held, c.position, wanted, capacity);
+    const auto still_wanted = static_cast<std::size_t>(std::clamp<std::int64_t>(
+        c.wanted_end - c.position, 0, static_cast<std::int64_t>(capacity)));
+    const input_fetch f = plan_fetch(c.held, c.position, std::max(size, still_wanted), capacity);
     const std::int64_t got = read_at(c.stream, f.window.start + static_cast<std::int64_t>(f.kept),
                                      c.block.data() + f.kept, f.window.length - f.kept);
     if (got < 0) fatal_short(k_unit, where.line, where.name, "fread", false);

@@ -60,10 +60,12 @@ else()
   gzip_file(${CMAKE_BINARY_DIR}/changelog ${changelog_gz})
   add_custom_target(package_docs ALL DEPENDS ${manual_gz} ${changelog_gz})
   # The compiler's name and version, which the stripping leaves, is of no use
-  # to anyone running the program.
-  add_custom_command(TARGET tolvane POST_BUILD
-                     COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:tolvane>
-                     VERBATIM)
+  # to anyone running the program (an ELF section; other formats go as built).
+  if(TOLVANE_ELF)
+    add_custom_command(TARGET tolvane POST_BUILD
+                       COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:tolvane>
+                       VERBATIM)
+  endif()
   file(READ LICENSE license_text)
   string(REGEX REPLACE "\n\n" "\n.\n" license_text "${license_text}")
   string(REGEX REPLACE "\n([^\n])" "\n \\1" license_text "${license_text}")

@@ -61,12 +61,11 @@ protected:
             d_.wave_samples[i] = static_cast<std::uint8_t>(i * 31 + i / 251);
     }
     run_result run(const bytes& index, const bytes& header,
-                   const std::vector<std::string>& args = k_dump_names,
-                   const std::string& stdout_path = "") {
+                   const std::vector<std::string>& args = k_dump_names) {
         d_.index = index;
         d_.header = header;
         d_.write(dir_.path);
-        return run_tolvane(dir_.path, args, "", stdout_path);
+        return run_tolvane(dir_.path, args);
     }
     run_result run_one(const std::vector<chunk>& chunks) { return run(k_one, described(chunks)); }
     void expect(const run_result& r, const std::string& out, const std::string& report) {
@@ -192,14 +191,6 @@ TEST_F(Convert, OneSoundEachDescription) {
         // the last chunk still covers it (4 for the form, 15 for the name,
         // 24 for the fmt chunk).
         {{name("music01", 0), pcm(1), k_strm}, "", "00000000 size 00000002 music01", 44},
-        // The header dump is read 128 bytes at first after a jump, more as
-        // the reads run on: the strm chunk's size straddles the first edge;
-        // the read after a large chunk starts afresh, and the name and RIFF
-        // header are read again from before it.
-        {{name(std::string(69, 's')), pcm(1), strm_chunk(0x123, 0x10100),
-          chunk{"wsmp", bytes(65500)}, wsmp(0)},
-         dump_eof,
-         "00000123 size 00010100 " + std::string(69, 's')},
         // A later chunk replaces an earlier one; listed chunks without use are
         // ignored; an odd-sized chunk is followed directly by the next; fields
         // are read at their fixed offsets whatever a chunk's size says.
@@ -224,7 +215,7 @@ TEST_F(Convert, OneSoundEachDescription) {
                "directory\n");
     EXPECT_EQ(outputs(), (std::vector<std::string>{".genh", "back.genh", "big.genh", "cut.genh",
                                                    "music01.genh", std::string(250, 'n') + ".genh",
-                                                   "second.genh", std::string(69, 's') + ".genh"}));
+                                                   "second.genh"}));
     EXPECT_EQ(slice(dir_.read("second.genh"), 0x98), slice(d_.wave_samples, 0x123, 0x100));
     EXPECT_EQ(slice(dir_.read("cut.genh"), 0x98), slice(d_.wave_samples, 0x2000, 4096));
     EXPECT_EQ(slice(dir_.read(".genh"), 0x38, 48), coefs.body);
@@ -233,22 +224,18 @@ TEST_F(Convert, OneSoundEachDescription) {
 }
 
 // Sounds whose data lie anywhere in the sample dump: after a jump, back a
-// little from where an earlier sound's data lay, and an empty one between.
+// little from where an earlier sound's data lay, and an empty one between
+// (descriptions of 62 bytes each).
 TEST_F(Convert, DataInAnyOrder) {
     wave_samples(0x20100);
-    const std::uint32_t places[][2] = {{0x10000, 0x100}, {0x20000, 0}, {0x1FF00, 0x100}};
-    bytes index, header;
-    std::string out;
-    for (const auto& [offset, size] : places) {
-        index = concat({index, sound_record(static_cast<std::uint32_t>(header.size()))});
-        const std::string n(1, static_cast<char>('a' + index.size() / 8 - 1));
-        header = concat({header, riff("WAVE", {name(n), pcm(1), strm_chunk(offset, size)})});
-        char line[64];
-        std::snprintf(line, sizeof line, "WAVE data from %08x size %08x %s.genh\n", offset, size,
-                      n.c_str());
-        out += line;
-    }
-    expect(run(index, header), out, "");
+    const auto at = [](const char* n, std::uint32_t offset, std::uint32_t size) {
+        return riff("WAVE", {name(n), pcm(1), strm_chunk(offset, size)});
+    };
+    expect(run(concat({sound_record(0), sound_record(62), sound_record(124)}),
+               concat({at("a", 0x10000, 0x100), at("b", 0x20000, 0), at("c", 0x1FF00, 0x100)})),
+           "WAVE data from 00010000 size 00000100 a.genh\nWAVE data from 00020000 size 00000000 "
+           "b.genh\nWAVE data from 0001ff00 size 00000100 c.genh\n",
+           "");
     EXPECT_EQ(slice(dir_.read("a.genh"), 0x98), slice(d_.wave_samples, 0x10000, 0x100));
     EXPECT_EQ(dir_.read("b.genh").size(), 0x98U);
     EXPECT_EQ(slice(dir_.read("c.genh"), 0x98), slice(d_.wave_samples, 0x1FF00, 0x100));
@@ -302,16 +289,15 @@ TEST_F(Convert, FoldersOfAnyNameAndLength) {
            "");
 }
 
+// Data that cannot be written fails the run, when the file is closed at the
+// latest.  (Progress lines that cannot be written: see the closed output
+// test beside this file's.)
 TEST_F(Convert, WritesThatFail) {
     if (k_windows) return;
-    // Data that cannot be written fails the run, when the file is closed at
-    // the latest; so do progress lines that cannot be written.
     fs::create_symlink("/dev/full", dir_.path / "full.genh");
     expect(run_one({name("full"), pcm(1), k_strm}),
            "WAVE data from 00000000 size 00000002 full.genh\n",
            "tolvane.cpp:312:process_wave:fclose of output file: No space left on device\n");
-    expect(run(k_one, described({name("x"), pcm(1), k_strm}), k_dump_names, "/dev/full"), "",
-           "tolvane.cpp:108:main:fwrite: fwrite: No space left on device\n");
 }
 
 TEST_F(Convert, InputsAreNeverReplaced) {

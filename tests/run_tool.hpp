@@ -80,25 +80,23 @@ inline int run_process(const fs::path& dir, const std::vector<std::string>& args
 #endif
 
 // Runs tolvane with `args` (UTF-8) in `dir`, its standard input `piped`
-// (through a pipe on POSIX, from a file on Windows), its standard output
-// captured or sent to `stdout_path`.  Captures live beside the folder, never
-// among its files.
+// (through a pipe on POSIX, from a file on Windows), what it prints
+// captured.  Captures live beside the folder, never among its files.
 inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args,
-                              const std::string& piped = "", const std::string& stdout_path = "") {
+                              const std::string& piped = "") {
     const auto beside = [&](const char* ending) { return fs::path(dir) += ending; };
     const fs::path out = beside(".out"), err = beside(".err");
-    const fs::path sent = stdout_path.empty() ? out : as_path(stdout_path);
 #ifdef _WIN32
     const fs::path in = beside(".in");
     std::ofstream(in, std::ios::binary) << piped;
-    const int status = run_process(dir, args, in, sent, err);
+    const int status = run_process(dir, args, in, out, err);
     fs::remove(in);
 #else
     const auto quoted = [](const fs::path& word) { return '"' + word.string() + '"'; };
     std::string command =
         "cd " + quoted(dir) + " && printf " + quoted(piped) + " | " + quoted(TOLVANE_EXE);
     for (const std::string& arg : args) command += " " + quoted(arg);
-    command += " >" + quoted(sent) + " 2>" + quoted(err);
+    command += " >" + quoted(out) + " 2>" + quoted(err);
     const int wait = std::system(command.c_str());
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif

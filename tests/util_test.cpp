@@ -90,7 +90,9 @@ TEST(CachedReadsDeathTest, GiveTheFilesBytesInAnyOrder) {
     constexpr int k_failures_between_checks = 800;
 #endif
     std::mt19937 random(20261207);
-    const auto below = [&](std::int64_t n) { return static_cast<std::int64_t>(random() % n); };
+    const auto below = [&](std::int64_t n) {
+        return static_cast<std::int64_t>(random() % static_cast<std::uint32_t>(n));
+    };
     bytes content(300000);
     for (std::uint8_t& b : content) b = static_cast<std::uint8_t>(random());
     const auto size = static_cast<std::int64_t>(content.size());

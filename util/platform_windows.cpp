@@ -97,9 +97,11 @@ bool is_device_name(std::wstring_view name) {
            number == L'\u00B3';
 }
 
-// The system's handle of the file a stream has open.
+// The system's handle of the file a stream has open, which the C library
+// hands out as a number.
 HANDLE handle_of(std::FILE* stream) {
-    return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+    return reinterpret_cast<HANDLE>(  // NOLINT(performance-no-int-to-ptr)
+        ::_get_osfhandle(::_fileno(stream)));
 }
 
 bool identify_handle(HANDLE file, file_id& id) {

@@ -23,7 +23,11 @@ std::vector<std::string> program_arguments(int argc, char** argv) { return {argv
 
 std::FILE* open_input(const char* argument) { return std::fopen(argument, "rb"); }
 
-bool can_read_at(std::FILE* stream) { return ::lseek(::fileno(stream), 0, SEEK_CUR) >= 0; }
+// Asked the way the reads will be made: a pipe refuses a positioned read.
+bool can_read_at(std::FILE* stream) {
+    char none = 0;
+    return ::pread(::fileno(stream), &none, 0, 0) >= 0;
+}
 
 std::int64_t read_at(std::FILE* stream, std::int64_t offset, void* buffer, std::size_t size) {
     ssize_t got = 0;

@@ -112,7 +112,7 @@ TEST(CachedReadsDeathTest, GiveTheFilesBytesInAnyOrder) {
         if (at >= 0 && (length == 0 || at + length <= size)) {
             ++reads;
             get_bytes_seek(offset, cached, got.data(), n);
-            ASSERT_TRUE(std::equal(got.begin(), got.begin() + n, content.begin() + at)) << at;
+            ASSERT_TRUE(std::equal(got.begin(), got.begin() + n, content.begin() + offset)) << at;
             end = at + length;
             if (end + 2 <= size && below(8) == 0) {  // a plain read goes on from there
                 const auto i = static_cast<std::size_t>(end);

@@ -13,8 +13,10 @@
 #include <vector>
 #ifdef _WIN32
 #include <windows.h>
+constexpr bool k_windows = true;
 #else
 #include <sys/wait.h>
+constexpr bool k_windows = false;
 #endif
 
 using bytes = std::vector<std::uint8_t>;
@@ -23,24 +25,26 @@ namespace fs = std::filesystem;
 // A path from its UTF-8 form, on every system.
 inline fs::path as_path(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
 
-inline std::string read_file(const fs::path& file) {
+template <typename Text = std::string>
+Text read_file(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return Text(std::istreambuf_iterator<char>(in), {});
 }
 
 // A fresh folder below the system's temporary folder, removed with its files.
+// Its name is in a script the ANSI code page may lack (Japanese), so that
+// every run shows that names reach the system intact.
 struct scratch_dir {
     fs::path path =
-        fs::temp_directory_path() / ("tolvane-" + std::to_string(std::random_device()()));
+        fs::temp_directory_path() / as_path("tolvane-\xE3\x82\xB2\xE3\x83\xBC\xE3\x83\xA0-" +
+                                            std::to_string(std::random_device()()));
     scratch_dir() { fs::create_directory(path); }
+    // (Windows cannot remove a file still open: what is left stays.)
     ~scratch_dir() {
-        std::error_code ignored;  // (Windows cannot remove a file still open)
+        std::error_code ignored;
         fs::remove_all(path, ignored);
     }
-    bytes read(const std::string& name) const {
-        const std::string text = read_file(path / name);
-        return {text.begin(), text.end()};
-    }
+    bytes read(const std::string& name) const { return read_file<bytes>(path / name); }
 };
 
 struct run_result {
@@ -48,23 +52,27 @@ struct run_result {
     std::string out, err;
 };
 
+// Runs tolvane with `args` (UTF-8) in `dir`, its standard input `piped`
+// through a pipe (POSIX; on Windows it reads nothing), what it prints
+// captured.  Captures live beside the folder, never among its files.
+inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args,
+                              [[maybe_unused]] const std::string& piped = "") {
+    const auto beside = [&](const char* ending) { return fs::path(dir) += ending; };
+    const fs::path out = beside(".out"), err = beside(".err");
 #ifdef _WIN32
-// Started directly rather than through cmd, which cannot enter a folder of
-// 260 characters or more, nor pass on every script under Wine.
-inline int run_process(const fs::path& dir, const std::vector<std::string>& args,
-                       const fs::path& in, const fs::path& out, const fs::path& err) {
+    // Started directly rather than through cmd, which cannot enter a folder
+    // of 260 characters or more, nor pass on every script under Wine.
     std::wstring line = L"\"" + fs::path(TOLVANE_EXE).wstring() + L"\"";
     for (const std::string& arg : args) line += L" \"" + as_path(arg).wstring() + L"\"";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const auto open = [&](const fs::path& file, DWORD access, DWORD how) {
         return CreateFileW(file.c_str(), access, FILE_SHARE_READ, &inherit, how, 0, nullptr);
     };
-    STARTUPINFOW start{};
-    start.cb = sizeof start;
-    start.dwFlags = STARTF_USESTDHANDLES;
-    start.hStdInput = open(in, GENERIC_READ, OPEN_EXISTING);
-    start.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
-    start.hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS);
+    STARTUPINFOW start{.cb = sizeof(STARTUPINFOW),
+                       .dwFlags = STARTF_USESTDHANDLES,
+                       .hStdInput = open(L"NUL", GENERIC_READ, OPEN_EXISTING),
+                       .hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS),
+                       .hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS)};
     PROCESS_INFORMATION process{};
     DWORD status = 255;
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
@@ -75,22 +83,6 @@ inline int run_process(const fs::path& dir, const std::vector<std::string>& args
     for (HANDLE h :
          {start.hStdInput, start.hStdOutput, start.hStdError, process.hProcess, process.hThread})
         CloseHandle(h);
-    return static_cast<int>(status);
-}
-#endif
-
-// Runs tolvane with `args` (UTF-8) in `dir`, its standard input `piped`
-// (through a pipe on POSIX, from a file on Windows), what it prints
-// captured.  Captures live beside the folder, never among its files.
-inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args,
-                              const std::string& piped = "") {
-    const auto beside = [&](const char* ending) { return fs::path(dir) += ending; };
-    const fs::path out = beside(".out"), err = beside(".err");
-#ifdef _WIN32
-    const fs::path in = beside(".in");
-    std::ofstream(in, std::ios::binary) << piped;
-    const int status = run_process(dir, args, in, out, err);
-    fs::remove(in);
 #else
     const auto quoted = [](const fs::path& word) { return '"' + word.string() + '"'; };
     std::string command =
@@ -100,7 +92,7 @@ inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string
     const int wait = std::system(command.c_str());
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif
-    run_result result{status, read_file(out), read_file(err)};
+    run_result result{static_cast<int>(status), read_file(out), read_file(err)};
     fs::remove(out);
     fs::remove(err);
     return result;

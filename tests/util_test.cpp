@@ -3,6 +3,7 @@
 // Reports of the members the converter calls are checked where users meet
 // them: in the end-to-end tests and in the manual's check.
 #include "util.hpp"
+#include "platform.hpp"
 #include "run_tool.hpp"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -126,6 +128,21 @@ TEST(Numbers, ParseAlignAndIndent) {
     std::fputc('|', text);
     EXPECT_EQ(print_spaces(text, -2), 2);
     EXPECT_EQ(contents(text), (bytes{' ', ' ', ' ', '|', ' ', ' '}));
+}
+
+// Windows' "Press Enter" after a double click, weighed on every system.
+TEST(Prompt, OnlyWhereAUserDoubleClicked) {
+    const std::tuple<const char*, console_facts, bool> cases[] = {
+        {"double click, classic console window", {true, true, true}, true},
+        {"double click, Windows Terminal's pseudo console", {true, true, true}, true},
+        {"from cmd or PowerShell, whose console it shares", {false, true, false}, false},
+        {"by a program, new or hidden console; Wine from a terminal", {true, true, false}, false},
+        {"by a program, new console, input from a file", {true, false, false}, false},
+        {"input from a file or pipe, whoever started it", {true, false, true}, false},
+        {"a console shared, whoever started it", {false, true, true}, false},
+    };
+    for (const auto& [start, facts, asks] : cases)
+        EXPECT_EQ(asks_before_closing(facts), asks) << start;
 }
 
 TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {

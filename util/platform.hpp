@@ -66,9 +66,30 @@ bool identify_file(const char* name, name_origin origin, file_id& id);
 // it is a terminal, which sees each progress line at once.  A standard
 // output closed early (a reader that stopped) makes writes fail, on POSIX as
 // on Windows, rather than ending the process.  On Windows, a program started
-// in a console window of its own (from Explorer) asks for Enter before it
-// ends, so that its last words can be read.
+// with a double click asks for Enter before it ends (see asks_before_closing),
+// so that its last words can be read before its window closes.
 void prepare_standard_streams(char* buffer, std::size_t size);
+
+// What a Windows program can learn of how it was started, on every console
+// host: the classic console window and a pseudo console (Windows Terminal)
+// alike.  Nothing about the window is asked: under a pseudo console the
+// system gives a stand-in for it.
+struct console_facts {
+    bool alone_in_console;  // no other process is attached to the console
+    bool input_is_console;  // standard input is that console, not a file or pipe
+    bool parent_is_shell;   // started by explorer.exe, the desktop shell
+};
+
+// Whether to ask for Enter before ending: only where the window closes as
+// the program ends (nobody else is attached to its console), someone can
+// answer (input from the console) and that someone is a user who started it
+// from the desktop (the rule command-line tools on Windows commonly use).
+// Started from cmd or PowerShell, by a script or another program, with a
+// hidden console or under Wine from a terminal, it never waits: a prompt
+// nobody answers would hang the run for ever.
+constexpr bool asks_before_closing(const console_facts& facts) {
+    return facts.alone_in_console && facts.input_is_console && facts.parent_is_shell;
+}
 
 // Whether `name`, a sound's name made a file name in the current directory,
 // would lead out of it: it holds a separator, '/' or '\\' (both refused on

@@ -8,8 +8,9 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 namespace {
 
@@ -48,27 +49,6 @@ std::wstring system_name(const char* name, name_origin origin) {
     return LR"(\\?\)" + full;
 }
 
-// Whether someone can answer a prompt: this process has a console window of
-// its own (started from Explorer, say), shown, and reads from it; then the
-// window closes as the process ends.  A hidden console has no window
-// (CREATE_NO_WINDOW) or one not shown, and Wine run from a terminal gives a
-// program a console of its own whose window is never shown: there nobody
-// would see the prompt, and the run would wait for ever.
-bool alone_in_console() {
-    std::array<DWORD, 2> processes{};
-    DWORD mode = 0;
-    const HWND window = ::GetConsoleWindow();
-    return ::GetConsoleProcessList(processes.data(), 2) == 1 && window != nullptr &&
-           ::IsWindowVisible(window) != 0 &&
-           ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-}
-
-void wait_for_enter() {
-    std::fflush(stdout);
-    std::fputs("Press Enter to close this window.\n", stderr);
-    for (int c = std::getchar(); c != '\n' && c != EOF; c = std::getchar()) {}
-}
-
 wchar_t upper(wchar_t c) {
     return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
 }
@@ -78,6 +58,64 @@ bool same_letters(std::wstring_view a, std::wstring_view b) {
     for (std::size_t i = 0; i < a.size(); ++i)
         if (upper(a[i]) != upper(b[i])) return false;
     return true;
+}
+
+// The snapshot's entry of process `id`.
+bool find_process(HANDLE snapshot, DWORD id, PROCESSENTRY32W& entry) {
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more != 0;
+         more = ::Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == id) return true;
+    return false;
+}
+
+// When process `id` was created, in the system's 100 ns ticks; 0 where it
+// cannot be asked.
+std::uint64_t creation_time(DWORD id) {
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (process == nullptr) return 0;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    const bool known = ::GetProcessTimes(process, &created, &exited, &kernel, &user) != 0;
+    ::CloseHandle(process);
+    return known ? static_cast<std::uint64_t>(created.dwHighDateTime) << 32 | created.dwLowDateTime
+                 : 0;
+}
+
+// Whether the process that started this one is explorer.exe.  The system
+// keeps only the parent's identifier, which it may have given to a newer
+// process once the parent ended: the one found counts only if it was
+// created before this one.  Whatever cannot be asked makes the answer no.
+bool parent_is_shell() {
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W self{}, parent{};
+    const bool found = find_process(snapshot, ::GetCurrentProcessId(), self) &&
+                       find_process(snapshot, self.th32ParentProcessID, parent);
+    ::CloseHandle(snapshot);
+    if (!found || !same_letters(parent.szExeFile, L"explorer.exe")) return false;
+    const std::uint64_t parent_born = creation_time(parent.th32ProcessID);
+    return parent_born != 0 && parent_born < creation_time(::GetCurrentProcessId());
+}
+
+// How this process was started.  Alone in its console: the console was made
+// for it, and its window closes as it ends (from cmd or PowerShell it shares
+// theirs, which stays).  Input from the console: GetConsoleMode succeeds on
+// console handles only, and from a file or pipe nobody can answer.  Started
+// by the shell: a console of its own with input from it is also what a
+// script or program gives with CREATE_NEW_CONSOLE or CREATE_NO_WINDOW, and
+// what Wine gives a program run from a terminal (with no parent at all);
+// only explorer.exe means a user's double click.
+console_facts facts_of_start() {
+    std::array<DWORD, 2> processes{};
+    DWORD mode = 0;
+    return {::GetConsoleProcessList(processes.data(), 2) == 1,
+            ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0, parent_is_shell()};
+}
+
+void wait_for_enter() {
+    std::fflush(stdout);
+    std::fputs("Press Enter to close this window.\n", stderr);
+    for (int c = std::getchar(); c != '\n' && c != EOF; c = std::getchar()) {}
 }
 
 // CON, PRN, AUX, NUL, CONIN$, CONOUT$, and COM and LPT followed by a digit
@@ -168,7 +206,7 @@ void prepare_standard_streams(char* buffer, std::size_t size) {
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
     if (::_isatty(::_fileno(stdout)) == 0) std::setvbuf(stdout, buffer, _IOFBF, size);
-    if (alone_in_console()) std::atexit(wait_for_enter);
+    if (asks_before_closing(facts_of_start())) std::atexit(wait_for_enter);
 }
 
 bool name_leaves_folder(std::string_view name) {

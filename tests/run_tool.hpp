@@ -88,8 +88,7 @@ inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string
     std::string command =
         "cd " + quoted(dir) + " && printf " + quoted(piped) + " | " + quoted(TOLVANE_EXE);
     for (const std::string& arg : args) command += " " + quoted(arg);
-    command += " >" + quoted(out) + " 2>" + quoted(err);
-    const int wait = std::system(command.c_str());
+    const int wait = std::system((command + " >" + quoted(out) + " 2>" + quoted(err)).c_str());
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif
     run_result result{static_cast<int>(status), read_file(out), read_file(err)};

@@ -40,14 +40,10 @@ TEST(CheckedAccess, ReadsAndWritesTheirWidthAndOrder) {
     EXPECT_EQ(get_16_be_seek(1, s), 0x2345);
     EXPECT_EQ(get_16_le_seek(8, s), 65535);  // zero-extended, never -1
     EXPECT_EQ(get_16_be(s), 0x8011);
-    EXPECT_EQ(get_32_be_seek(8, s), static_cast<std::int32_t>(0xFFFF8011U));
-    EXPECT_EQ(get_32_le_seek(0, s), 0x67452301);
-    EXPECT_EQ(get_32_le(s), static_cast<std::int32_t>(0xEFCDAB89U));
     EXPECT_EQ(get_64_be_seek(4, s), 0x89ABCDEFFFFF8011ULL);  // the stream's last 8 bytes
     std::uint8_t run[2] = {0xEE, 0xEE};
     EXPECT_EQ(get_bytes_seek(3, s, run, 2), 2);
     EXPECT_EQ(bytes(run, run + 2), (bytes{0x67, 0x89}));
-    EXPECT_EQ(get_bytes_seek(0, s, run, 0), 0);  // an empty run succeeds
     std::FILE* w = std::tmpfile();
     EXPECT_EQ(put_byte(0x1FE, w), 1);
     EXPECT_EQ(put_16_be(0x7FFF1234, w), 2);  // the low 16 bits only
@@ -92,9 +88,8 @@ TEST(CachedReads, GiveTheFilesBytesInAnyOrder) {
     bytes got(5000);
     std::int64_t end = 0;
     for (int reads = 0; reads < 100000;) {
-        const std::int64_t where[] = {end + below(8000) - 1000, below(size), size - below(6000),
-                                      end};
-        const std::int64_t at = where[below(4)], length = below(4) == 0 ? 0 : below(5001);
+        std::int64_t from[] = {end + below(8000) - 1000, below(size), size - below(6000), end};
+        const std::int64_t at = from[below(4)], length = below(4) == 0 ? 0 : below(5001);
         const auto offset = static_cast<std::int32_t>(at), n = static_cast<std::int32_t>(length);
         if (at >= 0 && (length == 0 || at + length <= size)) {
             ++reads;
@@ -120,9 +115,8 @@ TEST(Numbers, ParseAlignAndIndent) {
     EXPECT_EQ(put_padding(13, 16, s), 16);
     EXPECT_EQ(put_padding(16, 16, s), 16);  // already aligned: nothing written
     EXPECT_EQ(put_padding(7, 1, s), 7);     // everything is
-    bytes expected(20, 0xEE);
-    expected[13] = expected[14] = expected[15] = 0;
-    EXPECT_EQ(contents(s), expected);
+    EXPECT_EQ(contents(s), (bytes{0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE,
+                                  0xEE, 0xEE, 0xEE, 0,    0,    0,    0xEE, 0xEE, 0xEE, 0xEE}));
     std::FILE* text = std::tmpfile();  // a negative count prints its magnitude
     EXPECT_EQ(print_spaces(text, 3), 3);
     std::fputc('|', text);
@@ -137,7 +131,6 @@ TEST(Prompt, OnlyWhereAUserDoubleClicked) {
         {"double click, Windows Terminal's pseudo console", {true, true, true}, true},
         {"from cmd or PowerShell, whose console it shares", {false, true, false}, false},
         {"by a program, new or hidden console; Wine from a terminal", {true, true, false}, false},
-        {"by a program, new console, input from a file", {true, false, false}, false},
         {"input from a file or pipe, whoever started it", {true, false, true}, false},
         {"a console shared, whoever started it", {false, true, true}, false},
     };
@@ -146,7 +139,6 @@ TEST(Prompt, OnlyWhereAUserDoubleClicked) {
 }
 
 TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {
-    std::uint8_t run[8];
     const auto two = [] { return stream_of({0xAA, 0xBB}); };  // shorter than most reads
     // Every write to a stream opened for reading fails (the program is a file at hand).
     const auto read_only = [] {
@@ -173,7 +165,7 @@ TEST(ReportsDeathTest, EveryCheckPrintsItsOneLine) {
         {"201:put_16_be_seek:fseek: Invalid argument", [&] { put_16_be_seek(1, -1, two()); }},
         {"214:put_32_be_seek:fseek: Invalid argument", [&] { put_32_be_seek(1, -1, two()); }},
         {"227:put_32_le_seek:fseek: Invalid argument", [&] { put_32_le_seek(1, -1, two()); }},
-        {"239:put_bytes_seek:fseek: Invalid argument", [&] { put_bytes_seek(-1, two(), run, 2); }},
+        {"239:put_bytes_seek:fseek: Invalid argument", [&] { put_bytes_seek(-1, two(), "ab", 2); }},
         {"256:read_long: bad number format", [] { read_long("12abc"); }},
         {"256:read_long: bad number format", [] { read_long("   "); }},
         {"255:read_long:strtol: " + range, [] { read_long("2147483648"); }},

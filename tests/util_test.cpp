@@ -24,6 +24,7 @@ std::FILE* stream_of(const bytes& content) {
     return stream;
 }
 
+// What `stream` holds: at most 64 bytes, more than any stream here.
 bytes contents(std::FILE* stream) {
     std::rewind(stream);  // (which flushes what was written)
     bytes out(64);

@@ -68,11 +68,12 @@ inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string
     const auto open = [&](const fs::path& file, DWORD access, DWORD how) {
         return CreateFileW(file.c_str(), access, FILE_SHARE_READ, &inherit, how, 0, nullptr);
     };
-    STARTUPINFOW start{.cb = sizeof(STARTUPINFOW),
-                       .dwFlags = STARTF_USESTDHANDLES,
-                       .hStdInput = open(L"NUL", GENERIC_READ, OPEN_EXISTING),
-                       .hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS),
-                       .hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS)};
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = open(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    start.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
+    start.hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
     DWORD status = 255;
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),

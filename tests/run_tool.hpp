@@ -57,8 +57,7 @@ struct run_result {
 // captured.  Captures live beside the folder, never among its files.
 inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args,
                               [[maybe_unused]] const std::string& piped = "") {
-    const auto beside = [&](const char* ending) { return fs::path(dir) += ending; };
-    const fs::path out = beside(".out"), err = beside(".err");
+    const fs::path out = fs::path(dir) += ".out", err = fs::path(dir) += ".err";
 #ifdef _WIN32
     // Started directly rather than through cmd, which cannot enter a folder
     // of 260 characters or more, nor pass on every script under Wine.

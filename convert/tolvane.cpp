@@ -10,12 +10,16 @@
 #include "platform.hpp"
 #include "util.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -109,7 +113,7 @@ void read_chunk(std::FILE* header, std::int32_t chunk, wave_info& info) {
     case fourcc("guid"):
     case fourcc("wsmp"): break;
     default:
-        std::fprintf(stderr, "unexpected chunk at 0x%lx\n", shown(chunk));
+        print_context("unexpected chunk at 0x%lx\n", shown(chunk));
         fatal_message(k_unit, 188, "process_wave", "who knows?");
     }
 }
@@ -127,7 +131,7 @@ struct chunk_walk {
 
 void check_not_repeating(chunk_walk& walk, std::int32_t chunk) {
     if (chunk == walk.remembered) {
-        std::fprintf(stderr, "chunk walk repeats from the chunk at 0x%lx\n", shown(chunk));
+        print_context("chunk walk repeats from the chunk at 0x%lx\n", shown(chunk));
         fatal_message(k_unit, 192, "process_wave", "bad chunk size");
     }
     if (++walk.steps == walk.steps_to_move) {
@@ -247,14 +251,24 @@ genh_header compose_genh(std::FILE* header, const wave_info& info) {
 constexpr std::uint32_t k_max_name = 4096;
 using output_path = std::array<char, k_max_name + 7>;  // the name, ".genh", NUL
 
+// A name is printed in the progress line: a control byte (a line feed, an
+// escape) would break the line in two, forge another, or drive the user's
+// terminal.
+bool has_control_byte(std::string_view name) {
+    return std::any_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
 // A name is used as a path relative to the current directory: a separator
 // or a drive prefix would put the file elsewhere.
 void check_name_stays_here(std::string_view name) {
     if (name_leaves_folder(name))
         fatal_message(k_unit, 216, "process_wave",
                       "name would put the file outside the current directory");
-    // Windows takes some names for devices, streams or other names.
-    if (!name_is_usable_here(name))
+    // Windows also takes some names for devices, streams or other names.
+    if (has_control_byte(name) || !name_is_usable_here(name))
         fatal_message(k_unit, 218, "process_wave", "name is not a usable file name on this system");
 }
 
@@ -264,7 +278,7 @@ void check_not_an_input(const char* path, const input_ids& inputs) {
         return;  // a new file, or one fopen reports on
     for (const file_id& input : inputs) {
         if (existing == input) {
-            std::fprintf(stderr, "output file %s is one of the input dumps\n", path);
+            print_context("output file %s is one of the input dumps\n", path);
             fatal_message(k_unit, 217, "process_wave", "output would overwrite an input");
         }
     }
@@ -291,6 +305,53 @@ void print_progress(std::FILE* header, std::int32_t riff_offset, const wave_info
                 shown(info.data_offset), static_cast<unsigned long>(info.data_size), path);
 }
 
+// A sound's file is written under a temporary name, tolvane-N.tmp, and
+// takes its own name only once it is complete: a NAME.genh is whole, or the
+// file that was there before, whatever ends the run.  The temporary name is
+// short (a sound's name may come near the system's limit) and always a new
+// file, never one already there (a killed run's, or another run's).
+constexpr unsigned k_temporary_names = 1000;
+using temporary_name = std::array<char, 24>;
+
+// The file being written, until it has its own name.
+struct unfinished_file {
+    std::FILE* stream = nullptr;  // until it is closed
+    temporary_name name{};        // empty when no file is being written
+};
+constinit unfinished_file unfinished{};
+
+// At exit: a report ended the run while a file was being written.
+void discard_unfinished() {
+    if (unfinished.name[0] == '\0') return;
+    if (unfinished.stream != nullptr)
+        std::fclose(unfinished.stream);  // (Windows removes no open file)
+    remove_file(unfinished.name.data());
+}
+
+// Numbers in use are passed over; the last one taken is free again by the
+// next sound, so each file is one creation.
+std::FILE* create_unfinished() {
+    static unsigned number = 0;
+    for (unsigned tries = 0; tries < k_temporary_names; ++tries) {
+        std::snprintf(unfinished.name.data(), unfinished.name.size(), "tolvane-%u.tmp", number);
+        unfinished.stream = create_new_file(unfinished.name.data());
+        if (unfinished.stream != nullptr) return unfinished.stream;
+        if (errno != EEXIST) break;
+        number = (number + 1) % k_temporary_names;
+    }
+    unfinished.name = {};
+    fatal_errno(k_unit, 219, "process_wave", "fopen of output");
+}
+
+// Closes the file and gives it its own name, in place of any file of it.
+void finish_unfinished(const char* path) {
+    std::FILE* out = std::exchange(unfinished.stream, nullptr);  // closed, whatever fclose says
+    if (std::fclose(out) == -1) fatal_errno(k_unit, 312, "process_wave", "fclose of output file");
+    if (!replace_file(unfinished.name.data(), path))
+        fatal_errno(k_unit, 313, "process_wave", "rename of output file");
+    unfinished.name = {};
+}
+
 // Output files are written through buffers of this size: large enough that
 // system calls are few, small enough to stay in the processor's cache.
 constexpr std::size_t k_copy_buffer = std::size_t{128} * 1024;
@@ -299,15 +360,14 @@ void write_genh(std::FILE* header, std::FILE* samples, std::int32_t riff_offset,
                 const wave_info& info, const input_ids& inputs) {
     const output_path path = read_output_path(header, info);
     check_not_an_input(path.data(), inputs);
-    std::FILE* out = create_output(path.data());
-    if (out == nullptr) fatal_errno(k_unit, 219, "process_wave", "fopen of output");
+    std::FILE* out = create_unfinished();
     std::array<char, k_copy_buffer> out_buffer;
     std::setvbuf(out, out_buffer.data(), _IOFBF, out_buffer.size());
     print_progress(header, riff_offset, info, path.data());
     const genh_header genh = compose_genh(header, info);
     put_bytes(out, genh.data(), k_genh_size);
     dump(samples, out, info.data_offset, info.data_size);
-    if (std::fclose(out) == -1) fatal_errno(k_unit, 312, "process_wave", "fclose of output file");
+    finish_unfinished(path.data());
 }
 
 // Walks the chunks of the description at `riff_offset`, checks what they
@@ -410,7 +470,7 @@ void convert_sound(const dumps& d, std::int32_t riff_offset) {
     std::array<std::uint8_t, 12> riff{};
     get_bytes_seek(riff_offset, d.header, riff.data(), 12);
     if (!same_code(riff.data(), "RIFF")) {
-        std::fprintf(stderr, "non-RIFF header at 0x%lx\n", shown(riff_offset));
+        print_context("non-RIFF header at 0x%lx\n", shown(riff_offset));
         fatal_message(k_unit, 65, "main", "non-RIFF header, possible bad data00.bin?");
     }
     const std::uint8_t* form = riff.data() + 8;
@@ -419,7 +479,7 @@ void convert_sound(const dumps& d, std::int32_t riff_offset) {
     } else if (same_code(form, "WAVE")) {
         process_wave(d.header, d.wave_samples, riff_offset, d.ids);
     } else if (!same_code(form, "AMPC")) {
-        std::fprintf(stderr, "unexpected RIFF type at 0x%lx\n", shown(riff_offset));
+        print_context("unexpected RIFF type at 0x%lx\n", shown(riff_offset));
         fatal_message(k_unit, 82, "main", "unexpected RIFF type, possible bad data00.bin?");
     }
 }
@@ -436,7 +496,7 @@ void walk_index(const dumps& d) {
             convert_sound(d, get_32_be_seek(position, d.index));
             position = offset_add(position, 4);
         } else {
-            std::fprintf(stderr, "unknown type %08x\n", static_cast<unsigned>(word));
+            print_context("unknown type %08x\n", static_cast<unsigned>(word));
             fatal_message(k_unit, 104, "main", "unknown type");
         }
     }
@@ -449,6 +509,7 @@ int main(int argc, char** argv) {
     // code at run time, and lives until the exit that closes the streams.
     constinit static stream_memory memory{};
     prepare_standard_streams(memory.progress.data(), memory.progress.size());
+    std::atexit(discard_unfinished);
     std::fputs("build GENH from decompressed Kestrune dumps\n", stderr);
     const std::vector<std::string> arguments = program_arguments(argc, argv);
     if (arguments.size() != 5)

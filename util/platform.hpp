@@ -32,10 +32,22 @@ bool can_read_at(std::FILE* stream);
 // would leave it.
 std::int64_t read_at(std::FILE* stream, std::int64_t offset, void* buffer, std::size_t size);
 
-// Creates, or replaces, the file `path` in the current directory for binary
-// writing, as fopen(path, "wb") does.  `path` is a sound's name and ".genh":
-// on Windows its bytes are taken in the ANSI code page.
-std::FILE* create_output(const char* path);
+// Names of files written in the current directory (a sound's file, or the
+// temporary name it is written under) are taken on Windows in the ANSI code
+// page, as Windows programs take bytes.
+
+// Creates the file `path` for binary writing, as fopen(path, "wb") does, but
+// only where no file of that name exists (nor a link, folder or FIFO):
+// nullptr with errno EEXIST then, and errno set on any other failure.
+std::FILE* create_new_file(const char* path);
+
+// Gives the closed file `from` the name `to` in one step, replacing whatever
+// `to` names: a file, or a link or FIFO, which is replaced rather than written
+// through.  False, with errno set, where the system refuses.
+bool replace_file(const char* from, const char* to);
+
+// Removes the file `path`; false where the system refuses.
+bool remove_file(const char* path);
 
 // ftell, but 64 bits wide everywhere (Windows' long is 32 bits): -1 on
 // failure, with errno set.
@@ -54,7 +66,7 @@ bool identify_stream(std::FILE* stream, file_id& id);
 
 // Where a name comes from, which on Windows says how its bytes are read:
 // program arguments in UTF-8 (see program_arguments), output paths in the
-// ANSI code page (see create_output).
+// ANSI code page (see create_new_file).
 enum class name_origin { argument, output };
 
 // The identity of the file `name` names (following links); false when

@@ -37,7 +37,13 @@ std::int64_t read_at(std::FILE* stream, std::int64_t offset, void* buffer, std::
     return got;
 }
 
-std::FILE* create_output(const char* path) { return std::fopen(path, "wb"); }
+// "x": the file is made by this call, or the call fails (C11, POSIX).
+std::FILE* create_new_file(const char* path) { return std::fopen(path, "wbx"); }
+
+// rename replaces the directory entry itself, whatever it is.
+bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+bool remove_file(const char* path) { return std::remove(path) == 0; }
 
 std::int64_t tell_64(std::FILE* stream) { return ::ftello(stream); }
 

@@ -4,9 +4,11 @@
 #include "platform.hpp"
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 // After windows.h, which they need.
 #include <shellapi.h>
@@ -142,6 +144,28 @@ HANDLE handle_of(std::FILE* stream) {
         ::_get_osfhandle(::_fileno(stream)));
 }
 
+// The system's reasons as errno, for the report's text: the same words the
+// C library gives for these reasons when its own calls meet them.
+int errno_of(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_CURRENT_DIRECTORY: return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    default: return EINVAL;
+    }
+}
+
 bool identify_handle(HANDLE file, file_id& id) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (::GetFileInformationByHandle(file, &info) == 0) return false;
@@ -178,8 +202,34 @@ std::int64_t read_at(std::FILE* stream, std::int64_t offset, void* buffer, std::
     return ::_read(fd, buffer, static_cast<unsigned>(size));
 }
 
-std::FILE* create_output(const char* path) {
-    return ::_wfopen(system_name(path, name_origin::output).c_str(), L"wb");
+// msvcrt's fopen knows no "x": the exclusive creation is _wopen's _O_EXCL.
+std::FILE* create_new_file(const char* path) {
+    const std::wstring name = system_name(path, name_origin::output);
+    const int fd =
+        ::_wopen(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd == -1) return nullptr;
+    std::FILE* stream = ::_fdopen(fd, "wb");
+    if (stream == nullptr) {  // (no memory for a stream: the file made is ours to remove)
+        const int saved = errno;
+        ::_close(fd);
+        ::_wremove(name.c_str());
+        errno = saved;
+    }
+    return stream;
+}
+
+// MoveFileExW replaces a name in one step: the C library's rename refuses
+// an existing one.
+bool replace_file(const char* from, const char* to) {
+    if (::MoveFileExW(system_name(from, name_origin::output).c_str(),
+                      system_name(to, name_origin::output).c_str(), MOVEFILE_REPLACE_EXISTING) != 0)
+        return true;
+    errno = errno_of(::GetLastError());
+    return false;
+}
+
+bool remove_file(const char* path) {
+    return ::_wremove(system_name(path, name_origin::output).c_str()) == 0;
 }
 
 std::int64_t tell_64(std::FILE* stream) { return ::_ftelli64(stream); }
@@ -202,9 +252,13 @@ bool identify_file(const char* name, name_origin origin, file_id& id) {
 
 // In text mode the C library would write CR LF for every LF: the progress
 // lines and reports are the same bytes as on every other system instead.
+// Its standard error is buffered when it is not a console, which would put
+// the banner and reports after lines printed later: unbuffered, as C asks
+// of it and as other systems have it.
 void prepare_standard_streams(char* buffer, std::size_t size) {
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
     if (::_isatty(::_fileno(stdout)) == 0) std::setvbuf(stdout, buffer, _IOFBF, size);
     if (asks_before_closing(facts_of_start())) std::atexit(wait_for_enter);
 }
@@ -218,12 +272,12 @@ bool name_leaves_folder(std::string_view name) {
 }
 
 // Besides devices: ':' opens an alternate data stream (a:b.genh writes into
-// a), and the system refuses the characters below.  Windows drops dots and
-// blanks only from the end of the whole name, which is ".genh".
+// a), and the system refuses the characters below (and control characters,
+// which no system is given).  Windows drops dots and blanks only from the end
+// of the whole name, which is ".genh".
 bool name_is_usable_here(std::string_view name) {
     const std::wstring wide = widen(name, CP_ACP);
     for (const wchar_t c : wide)
-        if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos)
-            return false;
+        if (std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) return false;
     return !is_device_name(wide);
 }

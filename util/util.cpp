@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,9 +21,16 @@ struct check {
     int line;
 };
 
+// What standard output holds (progress lines, which it buffers) goes out
+// before a line of standard error does, so that with both in one file or
+// pipe the lines stand in the order they happened.  Its failure is reported
+// at the end of a run that gets there.
+void flush_progress() { std::fflush(stdout); }
+
 // Saves errno across the prefix, which may itself disturb it.
 void print_prefix(const char* file, int line, const char* function, const char* text) {
     const int saved = errno;
+    flush_progress();
     std::fprintf(stderr, "%s:%d:%s:%s: ", file, line, function, text);
     std::fflush(stderr);
     errno = saved;
@@ -195,7 +203,16 @@ void use_input_cache(std::FILE*, input_cache&) {}
 
 // ---- Fatal reports -------------------------------------------------------
 
+void print_context(const char* format, ...) {
+    flush_progress();
+    std::va_list values;
+    va_start(values, format);
+    std::vfprintf(stderr, format, values);
+    va_end(values);
+}
+
 void fatal_message(const char* file, int line, const char* function, const char* text) {
+    flush_progress();
     std::fprintf(stderr, "%s:%d:%s: %s\n", file, line, function, text);
     std::exit(1);
 }

@@ -43,7 +43,9 @@ void use_input_cache(std::FILE* stream, input_cache& cache);
 
 // ---- Fatal reports -------------------------------------------------------
 // Every report starts "file:line:function:".  `file` is the base name of the
-// source file holding the check, `line` its fixed location number.
+// source file holding the check, `line` its fixed location number.  A report
+// or context line first writes out what standard output holds, so that a log
+// of both shows each progress line before the report that follows it.
 
 // "file:line:function: text" -- a failure of content.
 [[noreturn]] void fatal_message(const char* file, int line, const char* function, const char* text);
@@ -53,6 +55,10 @@ void use_input_cache(std::FILE* stream, input_cache& cache);
 // the stream is at its end, else "op: " and the system's description.
 [[noreturn]] void fatal_stream(const char* file, int line, const char* function, const char* op,
                                std::FILE* stream);
+
+// A line before a report that says where its problem lies (an offset, a
+// name), formatted as printf does.
+[[gnu::format(printf, 1, 2)]] void print_context(const char* format, ...);
 
 // ---- In-memory byte-order codecs -----------------------------------------
 std::uint16_t read_16_be(const std::uint8_t* bytes);

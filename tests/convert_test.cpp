@@ -71,11 +71,13 @@ protected:
         return run_tolvane(dir_.path, args, how);
     }
     run_result run_one(const std::vector<chunk>& chunks) { return run(k_one, described(chunks)); }
-    // `written`: "from size name" of the progress line, if a file is opened.
+    // `written`: "from size name" of the progress line, if a file is opened;
+    // the banner comes first, the report last.
     void expect(const run_result& r, const std::string& written, const std::string& report) {
         EXPECT_EQ(r.status, report.empty() ? 0 : 1);
-        EXPECT_EQ(r.out, written.empty() ? "" : "WAVE data from " + written + ".genh\n");
-        EXPECT_EQ(r.err, k_banner + report);
+        EXPECT_EQ(
+            r.log,
+            k_banner + (written.empty() ? "" : "WAVE data from " + written + ".genh\n") + report);
     }
     // The files the runs wrote, besides the dumps.
     std::set<std::string> outputs() const {
@@ -130,6 +132,9 @@ TEST_F(Convert, IndexAndRiffHeaders) {
         {concat({sound_record(0x10), index_record(0x80000003)}), ampc,
          "unknown type 80000003\n" + unknown},
         {index_record(0x0000ABCD), {}, "unknown type 0000abcd\n" + unknown},
+        // After a sound's progress line, before the context line of the report.
+        {concat({k_one, index_record(0x0000ABCD)}), described({name("a"), pcm(1), k_strm}),
+         "WAVE data from " + k_strm_shown + "a.genh\nunknown type 0000abcd\n" + unknown},
         // Descriptions before the header dump's start and past its end.
         {sound_record(0xFFFFFFF0), {}, "util.cpp:173:get_bytes_seek:fseek: Invalid argument\n"},
         {sound_record(0x10), bytes(0x14, 0x11), "util.cpp:168:get_bytes:fread: unexpected EOF\n"},
@@ -239,94 +244,82 @@ TEST_F(Convert, OneSoundEachDescription) {
 // through.
 TEST_F(Convert, FailedSoundsLeaveEarlierFiles) {
     d_.wave_samples.resize(0x30000);  // more than one output buffer
-    const std::string eof = "fread: unexpected EOF\n", large = std::strerror(EFBIG);
+    const std::string eof = "fread: unexpected EOF\n", large = std::strerror(EFBIG),
+                      at0 = k_strm_shown;
     const struct {
-        std::vector<chunk> chunks;
-        std::string report, written;
+        std::string name;
+        std::vector<chunk> chunks;  // after its name
+        std::string report, shown = "00000000 size 00000002 ";
         std::size_t file_limit = 0;
     } cases[] = {
-        {{name("eight"), pcm(1, 8), k_strm},
-         report(254, "unknown bitdepth"),
-         k_strm_shown + "eight"},
-        {{name("coef"), k_dsp, fact_chunk(14), k_strm, chunk{"ngcc", bytes(47, 0x66)}},
-         "util.cpp:168:get_bytes:" + eof,
-         k_strm_shown + "coef"},
-        {{name("cut"), pcm(1), strm_chunk(0x2F000, 0x1100)},
+        {"eight", {pcm(1, 8), k_strm}, report(254, "unknown bitdepth")},
+        {"coef",
+         {k_dsp, fact_chunk(14), k_strm, {"ngcc", bytes(47)}},
+         "util.cpp:168:get_bytes:" + eof},
+        {"cut",
+         {pcm(1), strm_chunk(0x2F000, 0x1100)},
          "util.cpp:23:dump:" + eof,
-         "0002f000 size 00001100 cut"},
-        {{name("neg"), pcm(1), strm_chunk(0xFFFFFFFE, 2)},
+         "0002f000 size 00001100 "},
+        {"neg",
+         {pcm(1), strm_chunk(0xFFFFFFFE, 2)},
          "util.cpp:15:dump:fseek: Invalid argument\n",
-         "fffffffe size 00000002 neg"},
-        {{name("dir"), pcm(1), k_strm},  // a folder in the way
+         "fffffffe size 00000002 "},
+        {"dir",
+         {pcm(1), k_strm},  // a folder in the way
          "tolvane.cpp:313:process_wave:rename of output file: " +
-             std::string(std::strerror(k_windows ? EACCES : EISDIR)) + "\n",
-         k_strm_shown + "dir"},
-        {{name("hdr"), pcm(1), k_strm},
+             std::string(std::strerror(k_windows ? EACCES : EISDIR)) + "\n"},
+        {"close",
+         {pcm(1), strm_chunk(0, 0x100)},  // the whole file written as it is closed
          "tolvane.cpp:312:process_wave:fclose of output file: " + large + "\n",
-         k_strm_shown + "hdr",
-         140},
-        {{name("data"), pcm(1), strm_chunk(0, 0x30000)},
+         "00000000 size 00000100 ",
+         300},
+        {"data",
+         {pcm(1), strm_chunk(0, 0x30000)},
          "util.cpp:26:dump:fwrite: fwrite: " + large + "\n",
-         "00000000 size 00030000 data",
+         "00000000 size 00030000 ",
          0x10000},
     };
     fs::create_directories(dir_.path / "backup");
     fs::create_directories(dir_.path / "dir.genh" / "kept");
-    std::set<std::string> left = {"backup", "dir.genh"};
-    std::vector<std::string> earlier;
-    for (const auto& c : cases) {
-        if (c.file_limit != 0 && k_windows) continue;
-        const std::string n = c.written.substr(c.written.rfind(' ') + 1) + ".genh";
-        if (left.insert(n).second) {
-            earlier.push_back(n);
-            write_file(dir_.path / n, bytes(n.begin(), n.end()));
-            fs::create_hard_link(dir_.path / n, dir_.path / "backup" / n);
-        }
-        expect(run(k_one, described(c.chunks), k_dump_names, {.file_limit = c.file_limit}),
-               c.written, c.report);
+    std::set<std::string> earlier = {"tolvane-0.tmp"};  // as a killed run leaves it
+    for (const auto& c : cases) earlier.insert(c.name + ".genh");
+    earlier.erase("dir.genh");
+    for (const std::string& n : earlier) {  // each a file of its name's bytes, and a link
+        write_file(dir_.path / n, bytes(n.begin(), n.end()));
+        fs::create_hard_link(dir_.path / n, dir_.path / "backup" / n);
     }
-    EXPECT_EQ(outputs(), left);
+    for (const auto& c : cases) {
+        std::vector<chunk> chunks = c.chunks;
+        chunks.insert(chunks.begin(), name(c.name));
+        if (c.file_limit == 0 || !k_windows)
+            expect(run(k_one, described(chunks), k_dump_names, {.file_limit = c.file_limit}),
+                   c.shown + c.name, c.report);
+    }
     for (const std::string& n : earlier) {
         EXPECT_EQ(dir_.read(n), bytes(n.begin(), n.end())) << n;
         EXPECT_EQ(dir_.read("backup/" + n), bytes(n.begin(), n.end())) << n;
     }
+    earlier.insert({"backup", "dir.genh"});
+    EXPECT_EQ(outputs(), earlier);  // and no temporary file
     EXPECT_TRUE(fs::is_directory(dir_.path / "dir.genh" / "kept"));
-    if (k_windows) return;  // (links there need rights a user may not have)
-    write_file(dir_.path / "target", {1, 2, 3});
-    fs::create_symlink("target", dir_.path / "link.genh");
-    ASSERT_EQ(std::system(("mkfifo '" + (dir_.path / "fifo.genh").string() + "'").c_str()), 0);
-    for (const std::string n : {"link", "fifo"}) {
-        expect(run_one({name(n), pcm(1), k_strm}), k_strm_shown + n, "");
-        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir_.path / (n + ".genh")))) << n;
+    if (!k_windows) {  // (links there need rights a user may not have)
+        write_file(dir_.path / "target", {1, 2, 3});
+        fs::create_symlink("target", dir_.path / "link.genh");
+        ASSERT_EQ(std::system(("mkfifo '" + (dir_.path / "fifo.genh").string() + "'").c_str()), 0);
+        for (const std::string n : {"link", "fifo"}) {
+            expect(run_one({name(n), pcm(1), k_strm}), at0 + n, "");
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir_.path / (n + ".genh")))) << n;
+        }
+        EXPECT_EQ(dir_.read("target"), (bytes{1, 2, 3}));
     }
-    EXPECT_EQ(dir_.read("target"), (bytes{1, 2, 3}));
-}
-
-// With standard output and error in one log, lines stand in the order they
-// happened: the banner, each progress line, then the report that ends the run.
-TEST_F(Convert, OneLogInTheOrderOfEvents) {
-    const std::vector<chunk> good = {name("good"), pcm(1), k_strm};
-    const bytes first = riff("WAVE", good);
-    const auto second = [&](const std::vector<chunk>& chunks) {
-        return concat({bytes(0x40, 0xEE), first, riff("WAVE", chunks)});
-    };
-    const bytes two =
-        concat({k_one, sound_record(0x40 + static_cast<std::uint32_t>(first.size()))});
-    const std::string line = "WAVE data from " + k_strm_shown + "good.genh\n";
-    const struct {
-        bytes index, header;
-        std::string log;
-    } cases[] = {
-        {two, second({name("bad"), pcm(1, 8), k_strm}),
-         line + "WAVE data from " + k_strm_shown + "bad.genh\n" + report(254, "unknown bitdepth")},
-        {two, second({name("cut"), pcm(1), strm_chunk(0x2FFF, 2)}),
-         line + "WAVE data from 00002fff size 00000002 cut.genh\n" +
-             "util.cpp:23:dump:fread: unexpected EOF\n"},
-        {concat({k_one, index_record(0x0000ABCD)}), described(good),
-         line + "unknown type 0000abcd\n" + report(104, "unknown type", "main")},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(run(c.index, c.header, k_dump_names, {.one_log = true}).out, k_banner + c.log);
+    // With every temporary name taken, nothing is written, and none removed.
+    const std::size_t files = outputs().size();
+    for (int i = 1; i < 1000; ++i)
+        write_file(dir_.path / ("tolvane-" + std::to_string(i) + ".tmp"), {});
+    expect(run_one({name("late"), pcm(1), k_strm}), "",
+           "tolvane.cpp:219:process_wave:fopen of output: " + std::string(std::strerror(EEXIST)) +
+               "\n");
+    EXPECT_EQ(outputs().size(), files + 999);
 }
 
 // Names that would put the file elsewhere are refused everywhere, and so

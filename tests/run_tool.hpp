@@ -47,24 +47,25 @@ struct scratch_dir {
     bytes read(const std::string& name) const { return read_file<bytes>(path / name); }
 };
 
+// Standard output and standard error go into one log, as with `>log 2>&1`,
+// so that every check of it also checks the order of its lines.
 struct run_result {
     int status;
-    std::string out, err;
+    std::string log;
 };
 
 struct run_options {
     std::string piped = "";      // POSIX: its standard input, through a pipe
-    bool one_log = false;        // standard error into standard output's capture
     std::size_t file_limit = 0;  // POSIX: the largest file it may write, if not 0
 };
 
 // Runs tolvane with `args` (UTF-8) in `dir` (on Windows reading nothing),
-// what it prints captured.  Captures live beside the folder, never among its
-// files.  A file size limit fails its writes as a full disk does (EFBIG
-// rather than ENOSPC; the signal it would also send is ignored).
+// its log captured beside the folder, never among its files.  A file size
+// limit fails its writes as a full disk does (EFBIG rather than ENOSPC; the
+// signal it would also send is ignored).
 inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args,
-                              [[maybe_unused]] const run_options& how = {}) {
-    const fs::path out = fs::path(dir) += ".out", err = fs::path(dir) += ".err";
+                              [[maybe_unused]] const run_options& options = {}) {
+    const fs::path log = fs::path(dir) += ".log";
 #ifdef _WIN32
     // Started directly rather than through cmd, which cannot enter a folder
     // of 260 characters or more, nor pass on every script under Wine.
@@ -78,8 +79,7 @@ inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;
     start.hStdInput = open(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    start.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
-    start.hStdError = how.one_log ? start.hStdOutput : open(err, GENERIC_WRITE, CREATE_ALWAYS);
+    start.hStdOutput = start.hStdError = open(log, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
     DWORD status = 255;
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
@@ -89,21 +89,19 @@ inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string
     }
     for (HANDLE h : {start.hStdInput, start.hStdOutput, process.hProcess, process.hThread})
         CloseHandle(h);
-    if (!how.one_log) CloseHandle(start.hStdError);
 #else
     const auto quoted = [](const fs::path& word) { return '"' + word.string() + '"'; };
     std::string command =
-        "cd " + quoted(dir) + " && trap '' XFSZ && printf " + quoted(how.piped) + " | ";
-    if (how.file_limit != 0) command += "prlimit --fsize=" + std::to_string(how.file_limit) + " ";
+        "cd " + quoted(dir) + " && trap '' XFSZ && printf " + quoted(options.piped) + " | ";
+    if (options.file_limit != 0)
+        command += "prlimit --fsize=" + std::to_string(options.file_limit) + " ";
     command += quoted(TOLVANE_EXE);
     for (const std::string& arg : args) command += " " + quoted(arg);
-    command += " >" + quoted(out) + (how.one_log ? " 2>&1" : " 2>" + quoted(err));
-    const int wait = std::system(command.c_str());
+    const int wait = std::system((command + " >" + quoted(log) + " 2>&1").c_str());
     const int status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
 #endif
-    run_result result{static_cast<int>(status), read_file(out), read_file(err)};
-    fs::remove(out);
-    fs::remove(err);
+    run_result result{static_cast<int>(status), read_file(log)};
+    fs::remove(log);
     return result;
 }
 

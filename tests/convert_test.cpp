@@ -244,40 +244,26 @@ TEST_F(Convert, OneSoundEachDescription) {
 // through.
 TEST_F(Convert, FailedSoundsLeaveEarlierFiles) {
     d_.wave_samples.resize(0x30000);  // more than one output buffer
-    const std::string eof = "fread: unexpected EOF\n", large = std::strerror(EFBIG),
-                      at0 = k_strm_shown;
+    const std::string eof = "fread: unexpected EOF\n", large = std::strerror(EFBIG);
+    const auto failed = [](int line, const std::string& what, int error) {
+        return "tolvane.cpp:" + std::to_string(line) + ":process_wave:" + what + ": " +
+               std::strerror(error) + "\n";
+    };
+    const int in_the_way = k_windows ? EACCES : EISDIR;  // a folder of the name
+    const chunk cut_coefs{"ngcc", bytes(47)};            // at the end of the dump
     const struct {
         std::string name;
-        std::vector<chunk> chunks;  // after its name
-        std::string report, shown = "00000000 size 00000002 ";
+        std::vector<chunk> chunks;  // after its name and data
+        std::uint32_t from, size;
+        std::string report;
         std::size_t file_limit = 0;
     } cases[] = {
-        {"eight", {pcm(1, 8), k_strm}, report(254, "unknown bitdepth")},
-        {"coef",
-         {k_dsp, fact_chunk(14), k_strm, {"ngcc", bytes(47)}},
-         "util.cpp:168:get_bytes:" + eof},
-        {"cut",
-         {pcm(1), strm_chunk(0x2F000, 0x1100)},
-         "util.cpp:23:dump:" + eof,
-         "0002f000 size 00001100 "},
-        {"neg",
-         {pcm(1), strm_chunk(0xFFFFFFFE, 2)},
-         "util.cpp:15:dump:fseek: Invalid argument\n",
-         "fffffffe size 00000002 "},
-        {"dir",
-         {pcm(1), k_strm},  // a folder in the way
-         "tolvane.cpp:313:process_wave:rename of output file: " +
-             std::string(std::strerror(k_windows ? EACCES : EISDIR)) + "\n"},
-        {"close",
-         {pcm(1), strm_chunk(0, 0x100)},  // the whole file written as it is closed
-         "tolvane.cpp:312:process_wave:fclose of output file: " + large + "\n",
-         "00000000 size 00000100 ",
-         300},
-        {"data",
-         {pcm(1), strm_chunk(0, 0x30000)},
-         "util.cpp:26:dump:fwrite: fwrite: " + large + "\n",
-         "00000000 size 00030000 ",
-         0x10000},
+        {"eight", {pcm(1, 8)}, 0, 2, report(254, "unknown bitdepth")},
+        {"coef", {k_dsp, fact_chunk(14), cut_coefs}, 0, 2, "util.cpp:168:get_bytes:" + eof},
+        {"cut", {pcm(1)}, 0x2FFFF, 2, "util.cpp:23:dump:" + eof},
+        {"dir", {pcm(1)}, 0, 2, failed(313, "rename of output file", in_the_way)},
+        {"close", {pcm(1)}, 0, 0x100, failed(312, "fclose of output file", EFBIG), 300},
+        {"data", {pcm(1)}, 0, 0x30000, "util.cpp:26:dump:fwrite: fwrite: " + large + "\n", 0x10000},
     };
     fs::create_directories(dir_.path / "backup");
     fs::create_directories(dir_.path / "dir.genh" / "kept");
@@ -289,11 +275,13 @@ TEST_F(Convert, FailedSoundsLeaveEarlierFiles) {
         fs::create_hard_link(dir_.path / n, dir_.path / "backup" / n);
     }
     for (const auto& c : cases) {
-        std::vector<chunk> chunks = c.chunks;
-        chunks.insert(chunks.begin(), name(c.name));
+        std::vector<chunk> chunks = {name(c.name), strm_chunk(c.from, c.size)};
+        chunks.insert(chunks.end(), c.chunks.begin(), c.chunks.end());
+        std::array<char, 32> shown{};
+        std::snprintf(shown.data(), shown.size(), "%08x size %08x ", c.from, c.size);
         if (c.file_limit == 0 || !k_windows)
             expect(run(k_one, described(chunks), k_dump_names, {.file_limit = c.file_limit}),
-                   c.shown + c.name, c.report);
+                   shown.data() + c.name, c.report);
     }
     for (const std::string& n : earlier) {
         EXPECT_EQ(dir_.read(n), bytes(n.begin(), n.end())) << n;
@@ -307,7 +295,7 @@ TEST_F(Convert, FailedSoundsLeaveEarlierFiles) {
         fs::create_symlink("target", dir_.path / "link.genh");
         ASSERT_EQ(std::system(("mkfifo '" + (dir_.path / "fifo.genh").string() + "'").c_str()), 0);
         for (const std::string n : {"link", "fifo"}) {
-            expect(run_one({name(n), pcm(1), k_strm}), at0 + n, "");
+            expect(run_one({name(n), pcm(1), k_strm}), k_strm_shown + n, "");
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir_.path / (n + ".genh")))) << n;
         }
         EXPECT_EQ(dir_.read("target"), (bytes{1, 2, 3}));

@@ -275,7 +275,7 @@ void check_name_stays_here(std::string_view name) {
 void check_not_an_input(const char* path, const input_ids& inputs) {
     file_id existing;
     if (!identify_file(path, name_origin::output, existing))
-        return;  // a new file, or one fopen reports on
+        return;  // a new name, or one the rename reports on
     for (const file_id& input : inputs) {
         if (existing == input) {
             print_context("output file %s is one of the input dumps\n", path);

@@ -13,8 +13,12 @@ set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER_TARGET ${triple})
 set(CMAKE_CXX_COMPILER_TARGET ${triple})
-# The host's objcopy knows only the host's processors.
-set(CMAKE_OBJCOPY ${triple}-objcopy)
+# That processor's binutils (the host's know only the host's processors; the
+# LLVM tools, which know them all, need not be here).
+foreach(tool ar ranlib objcopy objdump strip)
+  string(TOUPPER ${tool} variable)
+  set(CMAKE_${variable} /usr/bin/${triple}-${tool})
+endforeach()
 
 set(qemu qemu-${CMAKE_SYSTEM_PROCESSOR})
 find_program(QEMU_${CMAKE_SYSTEM_PROCESSOR} ${qemu})

@@ -49,7 +49,7 @@ bool write_benchmark_bank(const fs::path& dir, unsigned long sounds, unsigned lo
     s.channels = 1;
     s.sample_rate = 48000;
     const bank::bytes data =
-        bank::pcm16_be({bank::sine(1000.0, 48000, static_cast<std::uint32_t>(size / 2))});
+        bank::pcm16_be({bank::sine(100000, 48000, static_cast<std::uint32_t>(size / 2))});
     const std::vector<unsigned long> data_slot = placement(sounds, seed, 0);
     const std::vector<unsigned long> header_slot = placement(sounds, seed, 1);
     bank::bytes index, header;

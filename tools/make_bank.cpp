@@ -96,8 +96,10 @@ int main(int argc, char** argv) {
         else
             return usage();
     }
+    // The whole sample dump within 2^31 - 1 bytes, without a product that
+    // could wrap where long is 32 bits.
     if (arg + 1 != argc || (sounds == 0) != (size == 0) || size % 2 != 0 ||
-        sounds * size > 0x7FFFFFFFUL)
+        (sounds != 0 && size > 0x7FFFFFFFUL / sounds))
         return usage();
     const fs::path dir = argv[arg];
     fs::create_directories(dir);

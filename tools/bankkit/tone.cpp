@@ -47,7 +47,7 @@ std::int64_t sin_of_turn(std::uint32_t turn) {
 }
 
 // How far a tone of `centihertz` has turned after `i` samples, in 2^-32
-// turns.  Exact below sample rates of 2^31 / 100.
+// turns (rounded down).  No step overflows at sample rates up to 2^32 / 100.
 std::uint32_t turn_at(std::uint32_t centihertz, std::uint32_t sample_rate, std::uint32_t i) {
     const std::uint64_t per_turn = std::uint64_t{100} * sample_rate;
     const std::uint64_t within = std::uint64_t{centihertz} * i % per_turn;

@@ -277,7 +277,7 @@ void check_not_an_input(const char* path, const input_ids& inputs) {
     if (!identify_file(path, name_origin::output, existing))
         return;  // a new name, or one the rename reports on
     for (const file_id& input : inputs) {
-        if (existing == input) {
+        if (same_file(existing, input)) {
             print_context("output file %s is one of the input dumps\n", path);
             fatal_message(k_unit, 217, "process_wave", "output would overwrite an input");
         }
@@ -432,7 +432,7 @@ std::FILE* open_dump(const std::string& argument, input_cache& cache, file_id& i
     std::FILE* stream = open_input(argument.c_str());
     if (stream == nullptr) fatal_errno(k_unit, line, "main", text);
     use_input_cache(stream, cache);
-    identify_stream(stream, id);  // (one that cannot be identified can be no output's name)
+    identify_stream(stream, id);  // (one that cannot be identified matches no output)
     return stream;
 }
 

@@ -374,6 +374,22 @@ TEST_F(Convert, InputsAreNeverReplaced) {
            report(48, "index dump too large for 32-bit offsets", "main"));
 }
 
+// The same dumps from every processor, compiler and C library: each dump's
+// size and 64-bit FNV-1a digest, which a change of any one byte changes.
+TEST(SampleBank, SameDumpsEverywhere) {
+    const dumps d = sample_bank();
+    const bytes* parts[] = {&d.index, &d.header, &d.wave_samples, &d.wavs_samples};
+    const std::pair<std::size_t, std::uint64_t> expected[] = {{152, 0xF48756713307BE19},
+                                                              {1238, 0x36F5A5FE77F133F2},
+                                                              {91472, 0x56DFDAC2708D0604},
+                                                              {85128, 0x1C1B39463EAA4FEE}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        std::uint64_t digest = 0xCBF29CE484222325;
+        for (const std::uint8_t byte : *parts[i]) digest = (digest ^ byte) * 0x100000001B3;
+        EXPECT_EQ(std::make_pair(parts[i]->size(), digest), expected[i]) << k_dump_names[i];
+    }
+}
+
 // The sample bank's sounds, each rebuilt from its tone: the header as a
 // player reads it, the coefficient blocks, the samples copied unchanged.
 TEST(SampleBank, EverySoundConvertsExactly) {
@@ -382,7 +398,7 @@ TEST(SampleBank, EverySoundConvertsExactly) {
     EXPECT_EQ(run_tolvane(dir.path, k_dump_names).status, 0);
     for (const tone_spec& t : sample_bank_tones()) {
         const sound s = (t.dsp ? dsp_tone : pcm_tone)(t.name, t.form, t.channels, t.sample_rate,
-                                                      t.frequency, t.sample_count);
+                                                      t.centihertz, t.sample_count);
         const bool stereo = t.channels == 2;
         // PCM frames alternate one 2-byte sample per channel; stereo DSP
         // holds all of channel 0's frames, then all of channel 1's.

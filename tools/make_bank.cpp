@@ -49,7 +49,7 @@ bool write_benchmark_bank(const fs::path& dir, unsigned long sounds, unsigned lo
     s.channels = 1;
     s.sample_rate = 48000;
     const bank::bytes data =
-        bank::pcm16_be({bank::sine(1000.0, 48000, static_cast<std::uint32_t>(size / 2))});
+        bank::pcm16_be({bank::sine(100000, 48000, static_cast<std::uint32_t>(size / 2))});
     const std::vector<unsigned long> data_slot = placement(sounds, seed, 0);
     const std::vector<unsigned long> header_slot = placement(sounds, seed, 1);
     bank::bytes index, header;
@@ -96,8 +96,10 @@ int main(int argc, char** argv) {
         else
             return usage();
     }
+    // The whole sample dump within 2^31 - 1 bytes, without a product that
+    // could wrap where long is 32 bits.
     if (arg + 1 != argc || (sounds == 0) != (size == 0) || size % 2 != 0 ||
-        sounds * size > 0x7FFFFFFFUL)
+        (sounds != 0 && size > 0x7FFFFFFFUL / sounds))
         return usage();
     const fs::path dir = argv[arg];
     fs::create_directories(dir);

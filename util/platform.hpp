@@ -54,12 +54,20 @@ bool remove_file(const char* path);
 std::int64_t tell_64(std::FILE* stream);
 
 // What identifies a file whatever name or link reaches it: the device and
-// inode on POSIX, the volume serial number and file index on Windows.
+// inode on POSIX; on Windows the volume serial number and the 128-bit file ID
+// (the 64-bit file index is not unique on ReFS, a Dev Drive among them), or
+// the index where the volume gives no such ID.
 struct file_id {
     std::uint64_t volume = 0;
-    std::uint64_t index = 0;
-    bool operator==(const file_id&) const = default;
+    std::uint64_t high = 0;  // the upper half of a 128-bit ID; 0 elsewhere
+    std::uint64_t low = 0;
+    bool known = false;  // false: the system could not be asked
 };
+
+// Whether two identities are one file's.  One not known matches nothing.
+constexpr bool same_file(const file_id& a, const file_id& b) {
+    return a.known && b.known && a.volume == b.volume && a.high == b.high && a.low == b.low;
+}
 
 // The identity of the file `stream` has open; false when it cannot be asked.
 bool identify_stream(std::FILE* stream, file_id& id);

@@ -13,7 +13,7 @@ static_assert(sizeof(off_t) >= 8, "build with 64-bit file offsets (_FILE_OFFSET_
 namespace {
 
 file_id id_of(const struct stat& st) {
-    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return {static_cast<std::uint64_t>(st.st_dev), 0, static_cast<std::uint64_t>(st.st_ino), true};
 }
 
 }  // namespace

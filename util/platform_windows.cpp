@@ -1,11 +1,13 @@
 // Windows.  Every file is opened by its UTF-16 name, in the \\?\ form where
-// it is long; files are told apart by the volume and file index that the
+// it is long; files are told apart by the volume and file ID that the
 // system gives an open handle.
 #include "platform.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -144,8 +146,25 @@ HANDLE handle_of(std::FILE* stream) {
         ::_get_osfhandle(::_fileno(stream)));
 }
 
-// The system's reasons as errno, for the report's text: the same words the
-// C library gives for these reasons when its own calls meet them.
+// The 128-bit file ID where the volume keeps one (NTFS gives its 64-bit
+// index in the lower half), else the serial number and 64-bit index.
+bool identify_handle(HANDLE file, file_id& id) {
+    FILE_ID_INFO info{};
+    if (::GetFileInformationByHandleEx(file, FileIdInfo, &info, sizeof info) != 0) {
+        std::array<std::uint64_t, 2> halves{};  // the ID's bytes, little-endian
+        std::memcpy(halves.data(), info.FileId.Identifier, sizeof halves);
+        id = {info.VolumeSerialNumber, halves[1], halves[0], true};
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION old{};
+    if (::GetFileInformationByHandle(file, &old) == 0) return false;
+    id = {old.dwVolumeSerialNumber, 0,
+          static_cast<std::uint64_t>(old.nFileIndexHigh) << 32 | old.nFileIndexLow, true};
+    return true;
+}
+
+// The system's reasons as errno, for the report's text: the words the C
+// library gives for these reasons when its own calls meet them.
 int errno_of(DWORD error) {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
@@ -155,23 +174,25 @@ int errno_of(DWORD error) {
     case ERROR_FILENAME_EXCED_RANGE: return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
+    case ERROR_LOCK_VIOLATION:  // (a range another process locked)
     case ERROR_CURRENT_DIRECTORY: return EACCES;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS: return EEXIST;
     case ERROR_NOT_SAME_DEVICE: return EXDEV;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_INVALID_HANDLE: return EBADF;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES: return ENOMEM;
+    case ERROR_CRC:  // the device or the network failed the transfer
+    case ERROR_READ_FAULT:
+    case ERROR_GEN_FAILURE:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_UNEXP_NET_ERR:
+    case ERROR_SEM_TIMEOUT: return EIO;
     default: return EINVAL;
     }
-}
-
-bool identify_handle(HANDLE file, file_id& id) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileInformationByHandle(file, &info) == 0) return false;
-    id = {info.dwVolumeSerialNumber,
-          static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
-    return true;
 }
 
 }  // namespace
@@ -193,13 +214,25 @@ std::FILE* open_input(const char* argument) {
 
 bool can_read_at(std::FILE* stream) { return ::GetFileType(handle_of(stream)) == FILE_TYPE_DISK; }
 
-// Through the C library's descriptor calls, whose failures set errno as its
-// fread's do (the stream's buffer is left alone: streams read this way are
-// not read through stdio as well).
+// One ReadFile at the offset an OVERLAPPED gives, on the stream's handle,
+// as pread reads.  (It moves the handle's position too, which nothing
+// relies on: stdio only seeks these streams, to places it names in full.)
+// At or past the end of the file it fails with ERROR_HANDLE_EOF: 0 bytes.
 std::int64_t read_at(std::FILE* stream, std::int64_t offset, void* buffer, std::size_t size) {
-    const int fd = ::_fileno(stream);
-    if (::_lseeki64(fd, offset, SEEK_SET) != offset) return -1;
-    return ::_read(fd, buffer, static_cast<unsigned>(size));
+    if (offset < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(static_cast<std::uint64_t>(offset));
+    at.OffsetHigh = static_cast<DWORD>(static_cast<std::uint64_t>(offset) >> 32);
+    DWORD got = 0;
+    const auto asked = static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30));
+    if (::ReadFile(handle_of(stream), buffer, asked, &got, &at) != 0) return got;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_HANDLE_EOF) return 0;
+    errno = errno_of(error);
+    return -1;
 }
 
 // msvcrt's fopen knows no "x": the exclusive creation is _wopen's _O_EXCL.

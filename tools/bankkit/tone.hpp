@@ -14,8 +14,11 @@ namespace bank {
 using samples16 = std::vector<std::int16_t>;
 using dsp_coefs = std::array<std::int16_t, 16>;  // eight predictor pairs, Q11
 
-samples16 sine(double frequency, std::uint32_t sample_rate, std::uint32_t count,
-               double amplitude = 0.5, double phase = 0.0);
+// Frequencies are in hundredths of a hertz, so that a tone is the same
+// samples everywhere (see tone.cpp).  A sine at half of full scale,
+// `quarters_behind` quarter periods late.
+samples16 sine(std::uint32_t centihertz, std::uint32_t sample_rate, std::uint32_t count,
+               std::uint32_t quarters_behind = 0);
 
 // Channels frame-interleaved (left, right, left, right), each sample
 // big-endian.
@@ -27,9 +30,9 @@ bytes pcm16_be(const std::vector<samples16>& channels);
 constexpr std::size_t k_dsp_frame_bytes = 8;
 constexpr std::size_t k_dsp_frame_samples = 14;
 
-// Predictor pairs suited to a tone of `frequency`: the sine's own recurrence,
+// Predictor pairs suited to a tone of `centihertz`: the sine's own recurrence,
 // damped versions of it, and general low-order predictors.
-dsp_coefs dsp_coefs_for(double frequency, std::uint32_t sample_rate);
+dsp_coefs dsp_coefs_for(std::uint32_t centihertz, std::uint32_t sample_rate);
 
 // Encodes one channel, choosing for every frame the predictor and scale that
 // decode closest to the input.  The last frame is padded with silence.
@@ -39,9 +42,9 @@ bytes dsp_encode(const samples16& pcm, const dsp_coefs& coefs);
 // the same pitch with the right channel a quarter period behind, so the two
 // channels differ and a swap or a mixed-up interleave shows.
 sound pcm_tone(const std::string& name, const std::string& form, std::uint16_t channels,
-               std::uint32_t sample_rate, double frequency, std::uint32_t count);
+               std::uint32_t sample_rate, std::uint32_t centihertz, std::uint32_t count);
 sound dsp_tone(const std::string& name, const std::string& form, std::uint16_t channels,
-               std::uint32_t sample_rate, double frequency, std::uint32_t count);
+               std::uint32_t sample_rate, std::uint32_t centihertz, std::uint32_t count);
 
 }  // namespace bank
 
@@ -54,7 +57,7 @@ struct tone_spec {
     bool dsp;
     std::uint16_t channels;
     std::uint32_t sample_rate;
-    double frequency;
+    std::uint32_t centihertz;    // hundredths of a hertz
     std::uint32_t sample_count;  // per channel: 300 ms
 };
 const std::vector<tone_spec>& sample_bank_tones();

@@ -297,12 +297,18 @@ output_path read_output_path(std::FILE* header, const wave_info& info) {
     return path;
 }
 
+// Why a progress line could not be written, for the report at the end of
+// the run: errno is another call's by then, and a later write may succeed.
+int progress_failure = 0;
+
 void print_progress(std::FILE* header, std::int32_t riff_offset, const wave_info& info,
                     const char* path) {
     std::array<std::uint8_t, 12> riff{};
     get_bytes_seek(riff_offset, header, riff.data(), 12);
-    std::printf("%c%c%c%c data from %08lx size %08lx %s\n", riff[8], riff[9], riff[10], riff[11],
-                shown(info.data_offset), static_cast<unsigned long>(info.data_size), path);
+    const int printed = std::printf("%c%c%c%c data from %08lx size %08lx %s\n", riff[8], riff[9],
+                                    riff[10], riff[11], shown(info.data_offset),
+                                    static_cast<unsigned long>(info.data_size), path);
+    if (printed < 0 && progress_failure == 0) progress_failure = errno;
 }
 
 // A sound's file is written under a temporary name, tolvane-N.tmp, and
@@ -517,7 +523,9 @@ int main(int argc, char** argv) {
                       "usage: exe dump01.bin dump00.bin dumpUC00.bin dumpUC01.bin");
     walk_index(open_dumps(arguments, memory));
     // Progress lines that could not be written must not end in success.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        if (progress_failure != 0) errno = progress_failure;
         fatal_stream(k_unit, 108, "main", "fwrite", stdout);
+    }
     return 0;
 }

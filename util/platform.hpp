@@ -84,8 +84,9 @@ bool identify_file(const char* name, name_origin origin, file_id& id);
 // Standard output and error write their bytes as they are (no CR added
 // before LF), and standard output is fully buffered through `buffer` unless
 // it is a terminal, which sees each progress line at once.  A standard
-// output closed early (a reader that stopped) makes writes fail, on POSIX as
-// on Windows, rather than ending the process.  On Windows, a program started
+// output closed early (a reader that stopped), or a file past the size
+// limit, makes writes fail, on POSIX as on Windows, rather than ending the
+// process.  On Windows, a program started
 // with a double click asks for Enter before it ends (see asks_before_closing),
 // so that its last words can be read before its window closes.
 void prepare_standard_streams(char* buffer, std::size_t size);

@@ -62,10 +62,13 @@ bool identify_file(const char* name, name_origin, file_id& id) {
 }
 
 // SIGPIPE would end the run without a word (status 141) when the reader of
-// the progress lines stops early, with a file half written; ignored, the
-// write fails and the run ends with its report, as it does on Windows.
+// the progress lines stops early, and SIGXFSZ (status 153) when a file grows
+// past the user's file size limit, each with the file being written left
+// behind; ignored, the write fails and the run ends with its report, removing
+// that file, as it does on Windows.
 void prepare_standard_streams(char* buffer, std::size_t size) {
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     if (::isatty(STDOUT_FILENO) == 0) std::setvbuf(stdout, buffer, _IOFBF, size);
 }
 

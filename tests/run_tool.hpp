@@ -54,17 +54,15 @@ struct run_result {
     std::string log;
 };
 
-struct run_options {
-    std::string piped = "";      // POSIX: its standard input, through a pipe
-    std::size_t file_limit = 0;  // POSIX: the largest file it may write, if not 0
-};
-
-// Runs tolvane with `args` (UTF-8) in `dir` (on Windows reading nothing),
-// its log captured beside the folder, never among its files.  A file size
-// limit fails its writes as a full disk does (EFBIG rather than ENOSPC; the
-// signal it would also send is ignored).
+// Runs tolvane with `args` (UTF-8) in `dir`, its log captured beside the
+// folder, never among its files.  On POSIX its standard input is `piped`
+// through a pipe, and a `file_limit` other than 0 bounds the size of the
+// files it writes, which fails its writes as a full disk does (EFBIG rather
+// than ENOSPC; the signal that comes with it must not end the run); on
+// Windows it reads nothing, and writes without a bound.
 inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string>& args,
-                              [[maybe_unused]] const run_options& options = {}) {
+                              [[maybe_unused]] const std::string& piped = "",
+                              [[maybe_unused]] std::size_t file_limit = 0) {
     const fs::path log = fs::path(dir) += ".log";
 #ifdef _WIN32
     // Started directly rather than through cmd, which cannot enter a folder
@@ -72,14 +70,13 @@ inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string
     std::wstring line = L"\"" + fs::path(TOLVANE_EXE).wstring() + L"\"";
     for (const std::string& arg : args) line += L" \"" + as_path(arg).wstring() + L"\"";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const auto open = [&](const fs::path& file, DWORD access, DWORD how) {
-        return CreateFileW(file.c_str(), access, FILE_SHARE_READ, &inherit, how, 0, nullptr);
-    };
     STARTUPINFOW start{};
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;
-    start.hStdInput = open(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    start.hStdOutput = start.hStdError = open(log, GENERIC_WRITE, CREATE_ALWAYS);
+    start.hStdInput =
+        CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr);
+    start.hStdOutput = start.hStdError = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                     &inherit, CREATE_ALWAYS, 0, nullptr);
     PROCESS_INFORMATION process{};
     DWORD status = 255;
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(),
@@ -91,10 +88,8 @@ inline run_result run_tolvane(const fs::path& dir, const std::vector<std::string
         CloseHandle(h);
 #else
     const auto quoted = [](const fs::path& word) { return '"' + word.string() + '"'; };
-    std::string command =
-        "cd " + quoted(dir) + " && trap '' XFSZ && printf " + quoted(options.piped) + " | ";
-    if (options.file_limit != 0)
-        command += "prlimit --fsize=" + std::to_string(options.file_limit) + " ";
+    std::string command = "cd " + quoted(dir) + " && printf " + quoted(piped) + " | ";
+    if (file_limit != 0) command += "prlimit --fsize=" + std::to_string(file_limit) + " ";
     command += quoted(TOLVANE_EXE);
     for (const std::string& arg : args) command += " " + quoted(arg);
     const int wait = std::system((command + " >" + quoted(log) + " 2>&1").c_str());

@@ -203,7 +203,9 @@ void use_input_cache(std::FILE*, input_cache&) {}
 
 // ---- Fatal reports -------------------------------------------------------
 
-void print_context(const char* format, ...) {
+// In C's variadic form, so that the compiler checks each call's format
+// against its values, which a parameter pack would not let it do.
+void print_context(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
     flush_progress();
     std::va_list values;
     va_start(values, format);
